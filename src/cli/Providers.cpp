@@ -1,0 +1,11 @@
+// Registers the providers of every ProgID the worker creates.
+
+#include "cli/Commands.h"
+
+namespace tovrik::cli {
+
+void RegisterAllProviders() {
+  // The content server components and the renderer client objects register here.
+}
+
+}  // namespace tovrik::cli

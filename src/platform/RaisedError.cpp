@@ -1,0 +1,27 @@
+#include "platform/RaisedError.h"
+
+namespace tovrik {
+
+RaisedError::RaisedError(int32_t number, std::string description)
+    : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+
+std::string RuntimeErrorText(int32_t number) {
+  switch (number) {
+    case kErrInvalidArgument:
+      return "Invalid procedure call or argument";
+    case kErrOverflow:
+      return "Overflow";
+    case kErrTypeMismatch:
+      return "Type mismatch";
+    case kErrObjectNotSet:
+      return "Object variable or With block variable not set";
+    case 53:
+      return "File not found";
+    default:
+      return "";
+  }
+}
+
+void RaiseRuntimeError(int32_t number) { throw RaisedError(number, RuntimeErrorText(number)); }
+
+}  // namespace tovrik
