@@ -1,0 +1,1 @@
+# Tests of the fetcher part of src/pdf.

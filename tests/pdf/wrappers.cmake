@@ -1,0 +1,1 @@
+# Tests of the wrappers part of src/pdf.
