@@ -1,8 +1,9 @@
 #include "platform/Variant.h"
 
+#include <strings.h>
+
 #include <cmath>
 #include <cstdio>
-#include <strings.h>
 
 #include "platform/NumberConversion.h"
 #include "platform/RaisedError.h"
@@ -25,19 +26,17 @@ bool Variant::IsNumeric() const {
 }
 
 double Variant::ToDouble() const {
-  return std::visit(
-      Overloaded{[](std::monostate) { return 0.0; },
-                 [](int16_t v) { return static_cast<double>(v); },
-                 [](int32_t v) { return static_cast<double>(v); },
-                 [](bool v) { return v ? -1.0 : 0.0; },
-                 [](double v) { return v; },
-                 [](const std::string& s) {
-                   auto v = ParseDecimal(s);
-                   if (!v) RaiseRuntimeError(kErrTypeMismatch);
-                   return *v;
-                 },
-                 [](const auto&) -> double { RaiseRuntimeError(kErrTypeMismatch); }},
-      value_);
+  return std::visit(Overloaded{[](std::monostate) { return 0.0; },
+                               [](int16_t v) { return static_cast<double>(v); },
+                               [](int32_t v) { return static_cast<double>(v); },
+                               [](bool v) { return v ? -1.0 : 0.0; }, [](double v) { return v; },
+                               [](const std::string& s) {
+                                 auto v = ParseDecimal(s);
+                                 if (!v) RaiseRuntimeError(kErrTypeMismatch);
+                                 return *v;
+                               },
+                               [](const auto&) -> double { RaiseRuntimeError(kErrTypeMismatch); }},
+                    value_);
 }
 
 int32_t Variant::ToInt32() const {
@@ -94,8 +93,9 @@ Variant MemoryRecordset::Field(const std::string& name) const {
   for (const auto& [field, value] : rows_[current_]) {
     if (strcasecmp(field.c_str(), name.c_str()) == 0) return value;
   }
-  throw RaisedError(3265, "Item cannot be found in the collection corresponding to the requested "
-                          "name or ordinal.");
+  throw RaisedError(3265,
+                    "Item cannot be found in the collection corresponding to the requested "
+                    "name or ordinal.");
 }
 
 void MemoryRecordset::MoveNext() {

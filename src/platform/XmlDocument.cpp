@@ -1,5 +1,7 @@
 #include "platform/XmlDocument.h"
 
+#include <cctype>
+#include <cstring>
 #include <sstream>
 
 #include "platform/RaisedError.h"
@@ -50,6 +52,47 @@ void AppendText(pugi::xml_node node, std::string& out) {
       AppendText(child, out);
     }
   }
+}
+
+// The parser leaves a stray "&" or an unknown entity as it stands; a well-formed document has
+// neither. Returns the offset of the first bad reference outside comments, CDATA sections,
+// instructions and declarations, or npos.
+size_t FindBadReference(std::string_view text) {
+  static const char* const kNamed[] = {"lt;", "gt;", "amp;", "apos;", "quot;"};
+  size_t i = 0;
+  while (i < text.size()) {
+    const std::string_view rest = text.substr(i);
+    const auto skipPast = [&](std::string_view open, std::string_view close) {
+      if (rest.substr(0, open.size()) != open) return false;
+      size_t end = text.find(close, i + open.size());
+      i = end == std::string_view::npos ? text.size() : end + close.size();
+      return true;
+    };
+    if (skipPast("<!--", "-->") || skipPast("<![CDATA[", "]]>") || skipPast("<?", "?>") ||
+        skipPast("<!", ">")) {
+      continue;
+    }
+    if (text[i] == '&') {
+      bool ok = false;
+      for (const char* name : kNamed) {
+        if (rest.substr(1, std::strlen(name)) == name) ok = true;
+      }
+      if (!ok && rest.size() > 2 && rest[1] == '#') {
+        size_t j = 2;
+        const bool hex = rest[j] == 'x';
+        if (hex) ++j;
+        const size_t digitsStart = j;
+        while (j < rest.size() && (hex ? std::isxdigit(static_cast<unsigned char>(rest[j]))
+                                       : std::isdigit(static_cast<unsigned char>(rest[j])))) {
+          ++j;
+        }
+        ok = j > digitsStart && j < rest.size() && rest[j] == ';';
+      }
+      if (!ok) return i;
+    }
+    ++i;
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace
@@ -128,10 +171,20 @@ bool DOMDocument40::loadXML(std::string_view text) {
     if (elements == 0) kind = KindOf(pugi::status_no_document_element);
     if (elements > 1) kind = KindOf(pugi::status_append_invalid_root);
   }
+  size_t badReference = std::string_view::npos;
+  if (kind.code == 0) {
+    badReference = FindBadReference(text);
+    if (badReference != std::string_view::npos) {
+      kind = {Code(0xC00CE50B),
+              "Whitespace or an invalid name follows '&' (a character or "
+              "entity reference is malformed)."};
+    }
+  }
   if (kind.code == 0) return true;
   std::ostringstream reason;
   reason << kind.reason;
   if (!result) reason << " (" << result.description() << " at offset " << result.offset << ")";
+  if (badReference != std::string_view::npos) reason << " (at offset " << badReference << ")";
   parseError_ = {kind.code, reason.str()};
   doc_.reset();
   return false;
@@ -163,12 +216,23 @@ std::string XmlEscape(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;

@@ -5,11 +5,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "platform/Variant.h"
 

@@ -83,15 +83,14 @@ bool CWorker::StartJob(std::string TovrikServerName, int32_t ConnectionID, int32
       const int32_t refusal = status;
       const std::string refusalText = StatusText;
       endProcessing(QueueEntryID, TovrikServerName, SessionID, ConnectionID, DocumentGenerated,
-                    ContainingDocuments, std::string(), refusal, refusalText, status,
-                    StatusText);
+                    ContainingDocuments, std::string(), refusal, refusalText, status, StatusText);
       return false;
     }
 
     processing = true;
     errorPoint = "Calling do processing: ";
-    doProcessing(QueueEntryID, TovrikServerName, SessionID, ConnectionID, *job,
-                 DocumentGenerated, ContainingDocuments, URL, status, StatusText, errorPoint);
+    doProcessing(QueueEntryID, TovrikServerName, SessionID, ConnectionID, *job, DocumentGenerated,
+                 ContainingDocuments, URL, status, StatusText, errorPoint);
     if (status != 0) throw RaisedError(status, StatusText);
     processing = false;
     result = true;

@@ -47,11 +47,11 @@ class CWorker {
  protected:
   // The work of one job between its start and end reports. Rewrites errorPoint at every
   // stage; stops with status != 0 or by raising a RaisedError.
-  virtual void doProcessing(int32_t QueueEntryID, const std::string& ServerName,
-                            int32_t SessionID, int32_t ConnectionID,
-                            const DOMDocument40& jobDocument, int32_t& DocumentGenerated,
-                            std::string& ContainingDocuments, std::string& URL, int32_t& status,
-                            std::string& StatusText, std::string& errorPoint);
+  virtual void doProcessing(int32_t QueueEntryID, const std::string& ServerName, int32_t SessionID,
+                            int32_t ConnectionID, const DOMDocument40& jobDocument,
+                            int32_t& DocumentGenerated, std::string& ContainingDocuments,
+                            std::string& URL, int32_t& status, std::string& StatusText,
+                            std::string& errorPoint);
 
   JobSummary lastJob_;
 };

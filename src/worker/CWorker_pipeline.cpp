@@ -45,11 +45,11 @@ std::string ContainingDocumentsOf(const KeyedCollection<CPDF_URL_Info>& urls) {
 
 }  // namespace
 
-void CWorker::doProcessing(int32_t QueueEntryID, const std::string& ServerName,
-                           int32_t SessionID, int32_t ConnectionID,
-                           const DOMDocument40& jobDocument, int32_t& DocumentGenerated,
-                           std::string& ContainingDocuments, std::string& URL, int32_t& status,
-                           std::string& StatusText, std::string& errorPoint) {
+void CWorker::doProcessing(int32_t QueueEntryID, const std::string& ServerName, int32_t SessionID,
+                           int32_t ConnectionID, const DOMDocument40& jobDocument,
+                           int32_t& DocumentGenerated, std::string& ContainingDocuments,
+                           std::string& URL, int32_t& status, std::string& StatusText,
+                           std::string& errorPoint) {
   (void)QueueEntryID;
   status = 0;
   StatusText = kSuccessText;
@@ -117,8 +117,8 @@ void CWorker::doProcessing(int32_t QueueEntryID, const std::string& ServerName,
     pageCount = getNumberOfPages(finalFile, status, StatusText);
     if (options.startFromPage > pageCount) options.startFromPage = pageCount;
     errorPoint = "Calling addFooter API: ";
-    const bool ok = addFooter(finalFile, options.footerParameters, options.startFromPage,
-                              pageCount, status, StatusText);
+    const bool ok = addFooter(finalFile, options.footerParameters, options.startFromPage, pageCount,
+                              status, StatusText);
     if (!ok && status != 0) return;
   }
 
@@ -143,9 +143,9 @@ void CWorker::doProcessing(int32_t QueueEntryID, const std::string& ServerName,
       previewName = getNewGUID() + ".pdf";
       CopyFileAtomically(finalFile, baseFilePath + previewName);
     } catch (const std::exception& e) {
-      const std::string description =
-          dynamic_cast<const RaisedError*>(&e) ? static_cast<const RaisedError&>(e).description()
-                                                : std::string(e.what());
+      const std::string description = dynamic_cast<const RaisedError*>(&e)
+                                          ? static_cast<const RaisedError&>(e).description()
+                                          : std::string(e.what());
       status = kStatusPreviewCopyFailed;
       StatusText = std::string(kTextPreviewCopyFailed) + "(" + description + ")";
       return;

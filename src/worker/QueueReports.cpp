@@ -47,8 +47,8 @@ void endProcessing(int32_t QueueEntryID, const std::string& ServerName, int32_t 
                    const std::string& ContainingDocuments, const std::string& URL,
                    int32_t errorNumber, const std::string& errorMessage, int32_t& status,
                    std::string& StatusText) {
-  const std::string request = BuildEndRequest(QueueEntryID, DocumentGenerated,
-                                              ContainingDocuments, URL, errorNumber, errorMessage);
+  const std::string request = BuildEndRequest(QueueEntryID, DocumentGenerated, ContainingDocuments,
+                                              URL, errorNumber, errorMessage);
   auto queue = CreateObject<IPDFQueue>(kPDFQueueProgId, ServerName);
   queue->SetProcessingEnded(ConnectionID, SessionID, request, status, StatusText);
 }

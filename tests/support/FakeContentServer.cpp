@@ -34,8 +34,8 @@ class FakePDFQueue : public IPDFQueue {
     if (status != 0) StatusText = s_->nextStatusText;
     return s_->entryXml;
   }
-  void SetProcessingStarted(int32_t, int32_t SessionID, const std::string& request,
-                            int32_t& status, std::string& StatusText) override {
+  void SetProcessingStarted(int32_t, int32_t SessionID, const std::string& request, int32_t& status,
+                            std::string& StatusText) override {
     s_->calls.push_back("SetProcessingStarted");
     s_->queueSessionIds.push_back(SessionID);
     s_->startRequests.push_back(request);
@@ -43,8 +43,8 @@ class FakePDFQueue : public IPDFQueue {
     status = s_->startStatus;
     StatusText = s_->startStatus != 0 ? s_->startStatusText : "Success";
   }
-  void SetProcessingEnded(int32_t, int32_t SessionID, const std::string& request,
-                          int32_t& status, std::string& StatusText) override {
+  void SetProcessingEnded(int32_t, int32_t SessionID, const std::string& request, int32_t& status,
+                          std::string& StatusText) override {
     s_->calls.push_back("SetProcessingEnded");
     s_->queueSessionIds.push_back(SessionID);
     s_->endRequests.push_back(request);

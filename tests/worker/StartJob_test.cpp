@@ -1,10 +1,10 @@
 // The job driver's outcomes, driven by fake content server components and a scripted
 // pipeline; the queue reports are compared byte for byte.
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <new>
-
-#include <gtest/gtest.h>
 
 #include "platform/XmlDocument.h"
 #include "support/FakeContentServer.h"
@@ -34,9 +34,8 @@ class ScriptedWorker : public CWorker {
 
  protected:
   void doProcessing(int32_t, const std::string&, int32_t, int32_t, const DOMDocument40&,
-                    int32_t& DocumentGenerated, std::string& ContainingDocuments,
-                    std::string& URL, int32_t& status, std::string& StatusText,
-                    std::string& errorPoint) override {
+                    int32_t& DocumentGenerated, std::string& ContainingDocuments, std::string& URL,
+                    int32_t& status, std::string& StatusText, std::string& errorPoint) override {
     ++calls;
     DocumentGenerated = script.DocumentGenerated;
     ContainingDocuments = script.ContainingDocuments;
@@ -197,9 +196,9 @@ TEST_F(StartJobTest, SuccessSendsOneEndReportAndTheFixedText) {
             "<parameter name='Error'>0</parameter>"
             "<parameter name='errorMessage'>Success</parameter>"
             "</parameters></root>");
-  EXPECT_EQ(server->calls, (std::vector<std::string>{"OpenSession", "NextInQueue",
-                                                     "SetProcessingStarted",
-                                                     "SetProcessingEnded"}));
+  EXPECT_EQ(server->calls,
+            (std::vector<std::string>{"OpenSession", "NextInQueue", "SetProcessingStarted",
+                                      "SetProcessingEnded"}));
   // Every object is made on the job's server, every call carries the connection and session.
   for (const auto& name : server->serverNames) EXPECT_EQ(name, "cms01");
   EXPECT_EQ(server->openConnectionIds, std::vector<int32_t>{5});
@@ -290,15 +289,14 @@ TEST_F(StartJobTest, MarkupInReportedTextsParsesBackExactly) {
   EXPECT_FALSE(Run());
   ASSERT_EQ(server->endRequests.size(), 1u);
   auto doc = getXMLDocument(server->endRequests[0], true);
-  XmlNode message = doc->documentElement().selectSingleNode(
-      "parameters/parameter[@name='errorMessage']");
+  XmlNode message =
+      doc->documentElement().selectSingleNode("parameters/parameter[@name='errorMessage']");
   ASSERT_TRUE(message);
   EXPECT_EQ(message.text(), text);
-  EXPECT_EQ(text,
-            "Saving PDF document 'R&D <draft>' back to Tovrik: a < b && c > 'd' \"e\"");
+  EXPECT_EQ(text, "Saving PDF document 'R&D <draft>' back to Tovrik: a < b && c > 'd' \"e\"");
 
-  const std::string end = BuildEndRequest(-2147024809, 3, "1,2", "http://h/a.pdf?x=1&y=<2>",
-                                          -1, "");
+  const std::string end =
+      BuildEndRequest(-2147024809, 3, "1,2", "http://h/a.pdf?x=1&y=<2>", -1, "");
   auto parsed = getXMLDocument(end, true);
   EXPECT_EQ(parsed->documentElement().selectSingleNode("parameters/parameter[@name='URL']").text(),
             "http://h/a.pdf?x=1&y=<2>");

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "worker/StatusMessages.h"
+
+#include <gtest/gtest.h>
 
 namespace tovrik {
 namespace {
