@@ -61,6 +61,7 @@ struct Document {
   std::string fileName;
   std::string bodyHtml;
   int64_t contentSize = 0;
+  bool hasContent = false;  // content was stored (possibly zero bytes)
   std::vector<uint8_t> content;
 };
 

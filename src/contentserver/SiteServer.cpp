@@ -108,7 +108,7 @@ struct SiteServer::Impl {
       std::optional<int32_t> id = IdOf(request);
       if (!id) return NotFound(response, "No document id");
       std::optional<Document> d = open()->ReadDocument(*id, true);
-      if (!d || !d->published || d->content.empty()) {
+      if (!d || !d->published || !d->hasContent) {
         return NotFound(response, "No content for document " + std::to_string(*id));
       }
       response.set_content(std::string(d->content.begin(), d->content.end()), d->contentType);

@@ -88,7 +88,7 @@ constexpr const char* kEntryColumns =
 
 constexpr const char* kDocumentColumns =
     "id, parent_id, sort_order, name, category_id, unit_id, lang_id, content_type, published, "
-    "publish_date, file_name, body_html, content_size";
+    "publish_date, file_name, body_html, content_size, content IS NOT NULL";
 
 class Statement;
 
@@ -275,6 +275,7 @@ Document ReadDocumentRow(const Statement& s) {
   d.fileName = s.Text(10);
   d.bodyHtml = s.Text(11);
   d.contentSize = s.Int64(12);
+  d.hasContent = s.Int64(13) != 0;
   return d;
 }
 
@@ -615,7 +616,7 @@ int32_t SqliteContentStore::CreateDocument(const Document& d) {
       .Bind(9, d.publishDate)
       .Bind(10, d.fileName)
       .Bind(11, d.bodyHtml);
-  if (d.content.empty()) {
+  if (!d.hasContent && d.content.empty()) {
     s.BindNull(12);
   } else {
     s.BindBlob(12, d.content);
