@@ -61,7 +61,7 @@ void CStringW::ShrinkToFit() {
   if (text_.capacity() > 2 * static_cast<size_t>(capacity_) + 256) text_.shrink_to_fit();
 }
 
-void CStringW::Append(std::u16string_view bStr) {
+void CStringW::AppendGrowing(std::u16string_view bStr) {
   int64_t newLength = Checked(length_ + LengthOf(bStr));
   int32_t newCapacity = CapacityForAppend(newLength);
   text_.append(bStr);

@@ -32,7 +32,15 @@ class CStringW {
   CStringW();
 
   // Adds bStr at the end.
-  void Append(std::u16string_view bStr);
+  void Append(std::u16string_view bStr) {
+    // A piece that fits below the reported capacity changes nothing but the text.
+    if (bStr.size() < static_cast<size_t>(capacity_ - length_)) {
+      text_.append(bStr);
+      length_ += static_cast<int32_t>(bStr.size());
+      return;
+    }
+    AppendGrowing(bStr);
+  }
   // Inserts sString so that it starts at `position` (1-based); a position beyond the end
   // appends. Raises 5 when position < 1.
   void Insert(int32_t position, std::u16string_view sString);
@@ -100,6 +108,8 @@ class CStringW {
   bool IsUpper(int32_t start, int32_t&& Length) const { return IsUpper(start, Length); }
 
  private:
+  // Append of a piece that reaches the reported capacity: applies the growth rule.
+  void AppendGrowing(std::u16string_view bStr);
   // Sets the reported capacity to max(length, 50) + 1 and releases storage far beyond it.
   void ShrinkToFit();
   // The reported capacity after growing one increment at a time until it exceeds newLength.
