@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // --help and --version exit 0; bad usage prints the reason and exits 1.
+    return app.exit(e) == 0 ? 0 : 1;
   } catch (const std::exception& e) {
     std::cerr << "tovrik: " << e.what() << "\n";
     return 1;
