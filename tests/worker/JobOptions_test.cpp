@@ -1,21 +1,21 @@
 // Reading the options of a queue entry: order, stage texts, conversions and defaults.
 
-#include <map>
+#include "worker/JobOptions.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/RaisedError.h"
 #include "platform/XmlDocument.h"
-#include "worker/JobOptions.h"
 
 namespace tovrik {
 namespace {
 
-const char* const kFields[] = {"optionsxml",   "issynchronous", "documentid",
-                               "documentname", "destinationcategoryid",
-                               "querystrings", "parsetree",     "autoarchive",
-                               "destinationdocumentid",         "flags",
-                               "documentguid", "submitter"};
+const char* const kFields[] = {"optionsxml",   "issynchronous",         "documentid",
+                               "documentname", "destinationcategoryid", "querystrings",
+                               "parsetree",    "autoarchive",           "destinationdocumentid",
+                               "flags",        "documentguid",          "submitter"};
 
 std::map<std::string, std::string> ValidFields() {
   return {{"optionsxml", "&lt;root&gt;&lt;orientation&gt;2&lt;/orientation&gt;&lt;/root&gt;"},
@@ -101,11 +101,16 @@ TEST(JobOptionsTest, NumberConversionsOfTheFields) {
     int32_t raised;
   };
   const Case cases[] = {
-      {"issynchronous", "", 13},          {"issynchronous", "40000", 6},
-      {"issynchronous", "yes", 13},       {"documentid", "4.5", 0},
-      {"documentid", "2147483648", 6},    {"parsetree", "1.5", 0},
-      {"flags", "abc", 13},               {"destinationdocumentid", " 9 ", 0},
-      {"destinationcategoryid", "", 13},  {"autoarchive", "-32769", 6},
+      {"issynchronous", "", 13},
+      {"issynchronous", "40000", 6},
+      {"issynchronous", "yes", 13},
+      {"documentid", "4.5", 0},
+      {"documentid", "2147483648", 6},
+      {"parsetree", "1.5", 0},
+      {"flags", "abc", 13},
+      {"destinationdocumentid", " 9 ", 0},
+      {"destinationcategoryid", "", 13},
+      {"autoarchive", "-32769", 6},
   };
   for (const Case& c : cases) {
     auto fields = ValidFields();
@@ -125,8 +130,8 @@ TEST(JobOptionsTest, NumberConversionsOfTheFields) {
 }
 
 TEST(JobOptionsTest, DerivedValues) {
-  const std::pair<const char*, int32_t> resolutions[] = {{"3", 2}, {"2", 1}, {"0", 2}, {"1", 2},
-                                                         {"6", 1}, {"-1", 2}};
+  const std::pair<const char*, int32_t> resolutions[] = {{"3", 2}, {"2", 1}, {"0", 2},
+                                                         {"1", 2}, {"6", 1}, {"-1", 2}};
   for (const auto& [flags, resolution] : resolutions) {
     auto fields = ValidFields();
     fields["flags"] = flags;
