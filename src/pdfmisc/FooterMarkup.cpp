@@ -206,7 +206,9 @@ class Parser {
     if (!runs_.empty() && !runs_.back().text.empty() && runs_.back().text.back() == ' ') {
       runs_.back().text.pop_back();
     }
-    std::erase_if(runs_, [](const TextRun& run) { return run.text.empty(); });
+    runs_.erase(std::remove_if(runs_.begin(), runs_.end(),
+                               [](const TextRun& run) { return run.text.empty(); }),
+                runs_.end());
     return std::move(runs_);
   }
 

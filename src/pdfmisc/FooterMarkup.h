@@ -19,7 +19,10 @@ struct TextStyle {
   std::string face;               // <font face>; empty: the family of the run's kind
   std::optional<uint32_t> color;  // 0xRRGGBB from <font color>; none: black
 
-  bool operator==(const TextStyle&) const = default;
+  bool operator==(const TextStyle& other) const {
+    return htmlSize == other.htmlSize && bold == other.bold && italic == other.italic &&
+           underline == other.underline && face == other.face && color == other.color;
+  }
 };
 
 // Text in one style; "\n" in text is a line break.

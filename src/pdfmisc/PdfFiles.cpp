@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +44,11 @@ mode_t CurrentUmask() {
 }  // namespace
 
 void Log(std::string_view line) {
+  static const bool enabled = [] {
+    const char* setting = std::getenv("PDFMISC_LOG");
+    return setting == nullptr || std::string_view(setting) != "0";
+  }();
+  if (!enabled) return;
   std::string text = "pdfmisc: ";
   text += line;
   text += '\n';

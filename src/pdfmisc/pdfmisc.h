@@ -25,7 +25,7 @@
  * only the process's font configuration.
  *
  * Logs: one line per event on stderr, prefixed "pdfmisc: " (repairs, font fallbacks, footers
- * moved to fit a page, long merges).
+ * moved to fit a page, long merges). PDFMISC_LOG=0 in the environment turns them off.
  */
 #ifndef TOVRIK_PDFMISC_PDFMISC_H_
 #define TOVRIK_PDFMISC_PDFMISC_H_
