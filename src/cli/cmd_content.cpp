@@ -11,6 +11,7 @@
 
 #include "cli/Commands.h"
 #include "contentserver/ContentStore.h"
+#include "contentserver/PostgresContentStore.h"
 #include "contentserver/QueueRecord.h"
 #include "contentserver/StoreDate.h"
 #include "platform/NumberConversion.h"
@@ -173,14 +174,37 @@ QueueJob JobFromOptions(const EnqueueOptions& o, CLI::App& cmd) {
 
 void AddContentCommand(CLI::App& app) {
   auto* content = app.add_subcommand(
-      "content", "Admin commands for the content store ($TOVRIK_HOME/content.db)");
+      "content",
+      "Admin commands for the content store ($TOVRIK_HOME/content.db, or the PostgreSQL "
+      "database named by --server)");
   content->require_subcommand(1);
+  // --server may also follow the command: `tovrik content init --server db1`.
+  content->fallthrough();
   auto server = std::make_shared<std::string>();
-  content->add_option("--server", *server, "content server name (empty: the embedded store)");
+  content->add_option("--server", *server,
+                      "content server: empty for the embedded store, a host name (database "
+                      "tovrik on it) or a postgresql:// URI");
   auto open = [server] { return OpenContentStore(*server); };
 
-  auto* init = content->add_subcommand("init", "Create the content store (if missing)");
-  init->callback([open] { Run("init", [&] { std::cout << open()->Location() << "\n"; }); });
+  auto* init = content->add_subcommand(
+      "init", "Create the content store, or bring a PostgreSQL schema up to this version");
+  init->callback([open, server] {
+    Run("init", [&] {
+      if (server->empty()) {
+        std::cout << open()->Location() << "\n";
+        return;
+      }
+      const PgTarget target = PgTargetFor(*server);
+      const SchemaMigration m = MigratePostgresSchema(target);
+      std::cerr << "tovrik content init: " << target.display << ": "
+                << (m.from == m.to ? "schema version " + std::to_string(m.to) + ", up to date"
+                    : m.from == 0  ? "created schema version " + std::to_string(m.to)
+                                   : "migrated schema version " + std::to_string(m.from) + " to " +
+                                        std::to_string(m.to))
+                << "\n";
+      std::cout << open()->Location() << "\n";
+    });
+  });
 
   struct AddOptions {
     std::string name, parent, bodyFile, file, contentType, sort = "0", category = "0", publishDate;

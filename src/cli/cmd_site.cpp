@@ -26,7 +26,9 @@ void AddSiteCommand(CLI::App& app) {
       ->check(CLI::Range(0, 65535));
   cmd->add_flag("--set-site-url", options->setSiteURL,
                 "write the site's URL into the store's setting SiteURL");
-  cmd->add_option("--server", options->server, "content server name (empty: the embedded store)");
+  cmd->add_option("--server", options->server,
+                  "content server: empty for the embedded store, a host name (database tovrik "
+                  "on it) or a postgresql:// URI");
   cmd->callback([options] {
     try {
       StoreOpener open = StoreOpenerFor(options->server);

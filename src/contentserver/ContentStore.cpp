@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "contentserver/PostgresContentStore.h"
 #include "contentserver/SqliteContentStore.h"
 #include "platform/RaisedError.h"
 #include "platform/StateFolder.h"
@@ -11,7 +12,16 @@ namespace tovrik {
 
 std::unique_ptr<ContentStore> OpenContentStore(const std::string& serverName) {
   if (!serverName.empty()) {
-    throw RaisedError(kServerUnavailable, "The RPC server is unavailable.");
+    // A host name or a postgresql:// URI: the shared store on a PostgreSQL server. Raised as
+    // a remote call would be: an unreachable server is "unavailable", anything else failed.
+    try {
+      return std::make_unique<PostgresContentStore>(PgTargetFor(serverName));
+    } catch (const PgConnectError& e) {
+      throw RaisedError(kServerUnavailable,
+                        std::string("The RPC server is unavailable: ") + e.what());
+    } catch (const StoreError& e) {
+      throw RaisedError(kCallFailed, e.what());
+    }
   }
   const std::filesystem::path folder = StateFolder();
   std::error_code ec;

@@ -158,8 +158,11 @@ class ContentStoreWrapper : public ContentStore {
 };
 
 // Opens the store that a server name names: the empty name is the embedded store at
-// StateFolder()/content.db (created on first use); any other name raises
-// RaisedError(kServerUnavailable) until a database server store is built in.
+// StateFolder()/content.db (created on first use); a host name is the PostgreSQL database
+// "host=NAME dbname=tovrik", a postgresql:// or postgres:// URI the database it names (see
+// PostgresContentStore.h). A database server that cannot be reached raises
+// RaisedError(kServerUnavailable), one whose schema is missing or of another version
+// RaisedError(kCallFailed), both with the reason.
 std::unique_ptr<ContentStore> OpenContentStore(const std::string& serverName);
 
 }  // namespace tovrik

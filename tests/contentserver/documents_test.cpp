@@ -1,11 +1,10 @@
-// Documents on a real SQLite file through the components: tree order, saving a new and an
-// existing document, zero-length content, requests refused, settings.
+// Documents on each store through the components: tree order, saving a new and an existing
+// document, zero-length content, requests refused, settings.
 
 #include <gtest/gtest.h>
 
 #include "contentserver/Components.h"
-#include "contentserver/SiteProcess.h"
-#include "contentserver/SqliteContentStore.h"
+#include "contentserver/StoreFixture.h"
 #include "platform/XmlDocument.h"
 
 namespace tovrik {
@@ -35,17 +34,19 @@ std::string ContentRequest(int32_t id, int32_t size) {
          std::to_string(size) + "</parameter></parameters></root>";
 }
 
-class DocumentsTest : public ::testing::Test {
+class DocumentsTest : public testing::StoreTest {
  protected:
   void SetUp() override {
+    StoreTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     RegisterContentServerProviders();
     Variant n, t;
-    session_ =
-        CreateObject<ISessionManager>(kSessionManagerProgId, "")->OpenSession(1, "<root />", n, t);
+    session_ = CreateObject<ISessionManager>(kSessionManagerProgId, ServerName())
+                   ->OpenSession(1, "<root />", n, t);
   }
   std::vector<int32_t> TreeIds(const std::string& criteria) {
     Variant result;
-    CreateObject<IDocumentReader>(kDocumentReaderProgId, "")
+    CreateObject<IDocumentReader>(kDocumentReaderProgId, ServerName())
         ->ReadDocuments(1, Variant(session_), criteria, 0, result);
     std::vector<int32_t> ids;
     for (auto rs = result.AsRecordset(); !rs->Eof(); rs->MoveNext()) {
@@ -53,27 +54,24 @@ class DocumentsTest : public ::testing::Test {
     }
     return ids;
   }
-  SqliteContentStore Store() { return SqliteContentStore((home_.path() / "content.db").string()); }
 
-  testing::ScopedTovrikHome home_;
   int32_t session_ = 0;
 };
 
-TEST_F(DocumentsTest, TreeIsDepthFirstInSortOrderWithoutUnpublishedBranches) {
-  const auto& h = home_.path();
-  int32_t root = testing::SeedDocument(h, "root");
-  int32_t b = testing::SeedDocument(h, "b", root, "", 2);
-  int32_t a = testing::SeedDocument(h, "a", root, "", 1);
-  int32_t b1 = testing::SeedDocument(h, "b1", b, "", 5);
-  int32_t a2 = testing::SeedDocument(h, "a2", a, "", 9);
-  int32_t a1 = testing::SeedDocument(h, "a1", a, "", -3);
-  int32_t c = testing::SeedDocument(h, "c", root, "", 2);  // same sort order as b: by number
+TEST_P(DocumentsTest, TreeIsDepthFirstInSortOrderWithoutUnpublishedBranches) {
+  int32_t root = Seed("root");
+  int32_t b = Seed("b", root, "", 2);
+  int32_t a = Seed("a", root, "", 1);
+  int32_t b1 = Seed("b1", b, "", 5);
+  int32_t a2 = Seed("a2", a, "", 9);
+  int32_t a1 = Seed("a1", a, "", -3);
+  int32_t c = Seed("c", root, "", 2);  // same sort order as b: by number
   Document hidden;
   hidden.name = "hidden";
   hidden.parentId = root;
   hidden.published = false;
-  int32_t off = Store().CreateDocument(hidden);
-  testing::SeedDocument(h, "under hidden", off);
+  int32_t off = Store()->CreateDocument(hidden);
+  Seed("under hidden", off);
 
   EXPECT_EQ(TreeIds(Criteria(root)), (std::vector<int32_t>{root, a, a1, a2, b, b1, c}));
   EXPECT_EQ(TreeIds(Criteria(b)), (std::vector<int32_t>{b, b1}));
@@ -94,7 +92,7 @@ TEST_F(DocumentsTest, TreeIsDepthFirstInSortOrderWithoutUnpublishedBranches) {
         Criteria(root, "<parameter name='DateCriteria'>soon</parameter>")}) {
     Variant result;
     try {
-      CreateObject<IDocumentReader>(kDocumentReaderProgId, "")
+      CreateObject<IDocumentReader>(kDocumentReaderProgId, ServerName())
           ->ReadDocuments(1, Variant(session_), bad, 0, result);
       ADD_FAILURE() << "accepted " << bad;
     } catch (const RaisedError& e) {
@@ -103,10 +101,10 @@ TEST_F(DocumentsTest, TreeIsDepthFirstInSortOrderWithoutUnpublishedBranches) {
   }
 }
 
-TEST_F(DocumentsTest, SavedDocumentsKeepNameAndBytesExactly) {
+TEST_P(DocumentsTest, SavedDocumentsKeepNameAndBytesExactly) {
   Variant number, text, reserved("");
   Variant id =
-      CreateObject<IDocumentManager>(kDocumentManagerProgId, "")
+      CreateObject<IDocumentManager>(kDocumentManagerProgId, ServerName())
           ->SaveDocument(1, Variant(session_), DocRequest("R&D <draft>"), number, text, reserved);
   ASSERT_EQ(number.ToInt32(), 0) << text.ToString();
   const int32_t element = id.ToInt32();
@@ -115,12 +113,12 @@ TEST_F(DocumentsTest, SavedDocumentsKeepNameAndBytesExactly) {
   std::vector<uint8_t> bytes(70000);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
   bytes.push_back(0xEE);  // beyond FileSize: not stored
-  auto bin = CreateObject<IDocumentManagerBin>(kDocumentManagerBinProgId, "");
+  auto bin = CreateObject<IDocumentManagerBin>(kDocumentManagerBinProgId, ServerName());
   bin->SaveContent(1, Variant(session_), nullptr, ContentRequest(element, 70000), Variant(bytes), 0,
                    number, text);
   ASSERT_EQ(number.ToInt32(), 0) << text.ToString();
 
-  Document d = *Store().ReadDocument(element, true);
+  Document d = *Store()->ReadDocument(element, true);
   EXPECT_EQ(d.name, "R&D <draft>");
   EXPECT_EQ(d.fileName, "A&B.pdf");
   EXPECT_EQ(d.categoryId, 12);
@@ -133,14 +131,14 @@ TEST_F(DocumentsTest, SavedDocumentsKeepNameAndBytesExactly) {
   bin->SaveContent(1, Variant(session_), nullptr, ContentRequest(element, 0),
                    Variant(Variant::Bytes{0}), 0, number, text);
   ASSERT_EQ(number.ToInt32(), 0);
-  d = *Store().ReadDocument(element, true);
+  d = *Store()->ReadDocument(element, true);
   EXPECT_TRUE(d.hasContent);
   EXPECT_EQ(d.contentSize, 0);
   EXPECT_TRUE(d.content.empty());
 }
 
-TEST_F(DocumentsTest, BadDocumentAndContentRequestsAreRefusedThroughTheErrorHolders) {
-  auto manager = CreateObject<IDocumentManager>(kDocumentManagerProgId, "");
+TEST_P(DocumentsTest, BadDocumentAndContentRequestsAreRefusedThroughTheErrorHolders) {
+  auto manager = CreateObject<IDocumentManager>(kDocumentManagerProgId, ServerName());
   struct DocCase {
     std::string request;
     int32_t number;
@@ -164,10 +162,10 @@ TEST_F(DocumentsTest, BadDocumentAndContentRequestsAreRefusedThroughTheErrorHold
     manager->SaveDocument(1, Variant(int32_t{4242}), DocRequest("x"), number, text, reserved);
     EXPECT_EQ(number.ToInt32(), kStoreUnknownSession);
   }
-  EXPECT_TRUE(Store().ListEntries().empty());
+  EXPECT_TRUE(Store()->ListEntries().empty());
 
-  const int32_t element = testing::SeedDocument(home_.path(), "target");
-  auto bin = CreateObject<IDocumentManagerBin>(kDocumentManagerBinProgId, "");
+  const int32_t element = Seed("target");
+  auto bin = CreateObject<IDocumentManagerBin>(kDocumentManagerBinProgId, ServerName());
   struct BinCase {
     std::string request;
     Variant content;
@@ -184,12 +182,12 @@ TEST_F(DocumentsTest, BadDocumentAndContentRequestsAreRefusedThroughTheErrorHold
     bin->SaveContent(1, Variant(session_), nullptr, c.request, c.content, 0, number, text);
     EXPECT_EQ(number.ToInt32(), c.number) << c.request;
   }
-  EXPECT_FALSE(Store().ReadDocument(element, true)->hasContent);
+  EXPECT_FALSE(Store()->ReadDocument(element, true)->hasContent);
 }
 
-TEST_F(DocumentsTest, ReadSettingGivesTheValueOrReportsThroughTheHolders) {
-  testing::SeedSetting(home_.path(), "SiteURL", "http://127.0.0.1:8080/");
-  auto settings = CreateObject<ISettingManager>(kSettingManagerProgId, "");
+TEST_P(DocumentsTest, ReadSettingGivesTheValueOrReportsThroughTheHolders) {
+  Store()->WriteSetting("SiteURL", "http://127.0.0.1:8080/");
+  auto settings = CreateObject<ISettingManager>(kSettingManagerProgId, ServerName());
   Variant h1(""), h2(""), result;
   settings->ReadSetting(1, Variant(session_), "siteurl", h1, h2, result);
   EXPECT_EQ(result.ToString(), "http://127.0.0.1:8080/");
@@ -198,6 +196,8 @@ TEST_F(DocumentsTest, ReadSettingGivesTheValueOrReportsThroughTheHolders) {
   EXPECT_EQ(h1.ToInt32(), kStoreUnknownSetting);
   EXPECT_EQ(h2.ToString(), "The setting 'Missing' is not set");
 }
+
+TOVRIK_INSTANTIATE_STORE_TESTS(DocumentsTest);
 
 }  // namespace
 }  // namespace tovrik

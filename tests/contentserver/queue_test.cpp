@@ -1,20 +1,20 @@
-// The PDF queue on a real SQLite file: leases, reports, refusals, expiry and poison entries,
-// through the store and through the TovrikSrv32.PDFQueue component.
+// The PDF queue on each store (a real SQLite file, a real PostgreSQL database): leases,
+// reports, refusals, expiry and poison entries, through the store and through the
+// TovrikSrv32.PDFQueue component.
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "contentserver/Components.h"
-#include "contentserver/SiteProcess.h"
 #include "contentserver/SqliteContentStore.h"
+#include "contentserver/StoreFixture.h"
 #include "platform/XmlDocument.h"
 
 namespace tovrik {
 namespace {
 
 using testing::MakeJob;
-using testing::ScopedTovrikHome;
 
 std::string StartRequest(int32_t entry) {
   return "<root><parameters><parameter name='QueueEntryID'>" + std::to_string(entry) +
@@ -31,44 +31,47 @@ std::string EndRequest(int32_t entry, int32_t document, const std::string& conta
          XmlEscape(message) + "</parameter></parameters></root>";
 }
 
-class QueueTest : public ::testing::Test {
+class QueueTest : public testing::StoreTest {
  protected:
-  void SetUp() override { RegisterContentServerProviders(); }
+  void SetUp() override {
+    StoreTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    RegisterContentServerProviders();
+  }
 
-  std::unique_ptr<SqliteContentStore> Store() {
-    return std::make_unique<SqliteContentStore>((home_.path() / "content.db").string(),
-                                                [this] { return now_; });
+  std::unique_ptr<ContentStore> Store() const {
+    return StoreTest::Store([this] { return now_; });
   }
   int32_t Session() {
     Variant n, t;
-    return CreateObject<ISessionManager>(kSessionManagerProgId, "")
+    return CreateObject<ISessionManager>(kSessionManagerProgId, ServerName())
         ->OpenSession(1, "<root />", n, t);
   }
   std::string Next(int32_t session, int32_t& status, std::string& text) {
-    return CreateObject<IPDFQueue>(kPDFQueueProgId, "")
+    return CreateObject<IPDFQueue>(kPDFQueueProgId, ServerName())
         ->NextInQueue(1, session, "<root />", status, text);
   }
   std::pair<int32_t, std::string> Start(int32_t session, const std::string& request) {
     int32_t status = -1;
     std::string text;
-    CreateObject<IPDFQueue>(kPDFQueueProgId, "")
+    CreateObject<IPDFQueue>(kPDFQueueProgId, ServerName())
         ->SetProcessingStarted(1, session, request, status, text);
     return {status, text};
   }
   std::pair<int32_t, std::string> End(int32_t session, const std::string& request) {
     int32_t status = -1;
     std::string text;
-    CreateObject<IPDFQueue>(kPDFQueueProgId, "")
+    CreateObject<IPDFQueue>(kPDFQueueProgId, ServerName())
         ->SetProcessingEnded(1, session, request, status, text);
     return {status, text};
   }
 
-  ScopedTovrikHome home_;
-  // The components run on the system clock; the store's own tests move this one.
+  // The components run on the system clock (the database server's for PostgreSQL, on this
+  // machine too); the store's own tests move this one.
   int64_t now_ = SqliteContentStore::SystemNowMs();
 };
 
-TEST_F(QueueTest, EntryLivesFromWaitingThroughLeaseAndStartToDone) {
+TEST_P(QueueTest, EntryLivesFromWaitingThroughLeaseAndStartToDone) {
   QueueJob job = MakeJob(42, true, "R&D <draft>");
   job.optionsxml = "<root><title>A & B</title></root>";
   job.footerxml = "<root><text>Page [page]</text></root>";
@@ -118,7 +121,7 @@ TEST_F(QueueTest, EntryLivesFromWaitingThroughLeaseAndStartToDone) {
   EXPECT_TRUE(reports[1].accepted);
 }
 
-TEST_F(QueueTest, ReportsThatCannotBeAcceptedAreRefusedAndChangeNothing) {
+TEST_P(QueueTest, ReportsThatCannotBeAcceptedAreRefusedAndChangeNothing) {
   const int32_t owner = Session();
   const int32_t other = Session();
   const int32_t leased = Store()->Enqueue(MakeJob(1, false));
@@ -179,7 +182,7 @@ TEST_F(QueueTest, ReportsThatCannotBeAcceptedAreRefusedAndChangeNothing) {
   EXPECT_EQ(refused, 4);
 }
 
-TEST_F(QueueTest, ExpiredLeaseReturnsTheEntryAndThePoisonEntryEndsFailed) {
+TEST_P(QueueTest, ExpiredLeaseReturnsTheEntryAndThePoisonEntryEndsFailed) {
   Store()->WriteSetting("QueueLeaseSeconds", "60");
   Store()->WriteSetting("QueueMaxAttempts", "2");
   const int32_t id = Store()->Enqueue(MakeJob(5, false));
@@ -212,7 +215,7 @@ TEST_F(QueueTest, ExpiredLeaseReturnsTheEntryAndThePoisonEntryEndsFailed) {
   EXPECT_EQ(Store()->MarkEnded(id, 102, QueueOutcome{}, "<x/>").status, kStoreAlreadyEnded);
 }
 
-TEST_F(QueueTest, OldestWaitingEntryGoesFirstAndAnEmptyQueueAnswersRoot) {
+TEST_P(QueueTest, OldestWaitingEntryGoesFirstAndAnEmptyQueueAnswersRoot) {
   const int32_t a = Store()->Enqueue(MakeJob(1, false));
   const int32_t b = Store()->Enqueue(MakeJob(2, false));
   EXPECT_EQ(Store()->ClaimNext(1)->id, a);
@@ -225,7 +228,7 @@ TEST_F(QueueTest, OldestWaitingEntryGoesFirstAndAnEmptyQueueAnswersRoot) {
   EXPECT_EQ(status, kStoreUnknownSession);
 }
 
-TEST_F(QueueTest, RecordWithoutSubmitterReachesTheWorkerWithoutIt) {
+TEST_P(QueueTest, RecordWithoutSubmitterReachesTheWorkerWithoutIt) {
   std::vector<std::string> warnings;
   QueueJob job = QueueJobFromRecord(
       "<root><pdfitem><queueentryid>77</queueentryid><documentid>3</documentid>"
@@ -247,44 +250,64 @@ TEST_F(QueueTest, RecordWithoutSubmitterReachesTheWorkerWithoutIt) {
   EXPECT_THROW(QueueJobFromRecord("<pdfitem>", nullptr), std::invalid_argument);
 }
 
-TEST_F(QueueTest, SessionsAreNewAndPositiveAndBadRequestsGetNone) {
+TEST_P(QueueTest, SessionsAreNewAndPositiveAndBadRequestsGetNone) {
   const int32_t a = Session();
   const int32_t b = Session();
   EXPECT_GT(a, 0);
   EXPECT_GT(b, a);
-  auto sessions = CreateObject<ISessionManager>(kSessionManagerProgId, "");
+  auto sessions = CreateObject<ISessionManager>(kSessionManagerProgId, ServerName());
   Variant number(int16_t{0}), text("");
   EXPECT_EQ(sessions->OpenSession(1, "<root", number, text), 0);
   EXPECT_EQ(number.ToInt32(), kStoreBadRequest);
   EXPECT_NE(text.ToString().find("does not parse"), std::string::npos);
   EXPECT_EQ(sessions->OpenSession(-1, "<root />", number, text), 0);
   EXPECT_EQ(number.ToInt32(), kStoreBadConnection);
-  // Another machine is not reachable until a database server store exists.
+  // A database server that does not answer: creation fails as remote activation would.
   try {
-    CreateObject<IPDFQueue>(kPDFQueueProgId, "db.example");
+    CreateObject<IPDFQueue>(kPDFQueueProgId, "postgresql://tovrik@127.0.0.1:1/tovrik");
     FAIL() << "expected the server to be unavailable";
   } catch (const RaisedError& e) {
     EXPECT_EQ(e.number(), kServerUnavailable);
-    EXPECT_EQ(e.description(), "The RPC server is unavailable.");
+    EXPECT_EQ(e.description().rfind("The RPC server is unavailable: content store "
+                                    "'postgresql://tovrik@127.0.0.1:1/tovrik': cannot connect",
+                                    0),
+              0u)
+        << e.description();
   }
 }
 
-TEST_F(QueueTest, StoreFailureRaisesAtTheComponentBoundary) {
-  // A state folder that is a file cannot hold the store.
-  std::filesystem::path blocker = home_.path() / "blocker";
-  { std::ofstream(blocker) << "x"; }
-  setenv("TOVRIK_HOME", blocker.c_str(), 1);
+TEST_P(QueueTest, StoreFailureRaisesAtTheComponentBoundary) {
   int32_t status = 0;
   std::string text;
+  if (!postgres()) {
+    // A state folder that is a file cannot hold the store.
+    std::filesystem::path blocker = home_.path() / "blocker";
+    { std::ofstream(blocker) << "x"; }
+    setenv("TOVRIK_HOME", blocker.c_str(), 1);
+    try {
+      CreateObject<IPDFQueue>(kPDFQueueProgId, "")->NextInQueue(1, 1, "<root />", status, text);
+      ADD_FAILURE() << "expected a raised error";
+    } catch (const RaisedError& e) {
+      EXPECT_EQ(e.number(), kCallFailed);
+      EXPECT_NE(e.description().find(blocker.string()), std::string::npos) << e.description();
+    }
+    setenv("TOVRIK_HOME", home_.path().c_str(), 1);
+    return;
+  }
+  // A database without the tables: the message says what to run.
+  testing::TestDatabase bare(*testing::TestServerUri(), false);
   try {
-    CreateObject<IPDFQueue>(kPDFQueueProgId, "")->NextInQueue(1, 1, "<root />", status, text);
-    FAIL() << "expected a raised error";
+    CreateObject<IPDFQueue>(kPDFQueueProgId, bare.uri());
+    ADD_FAILURE() << "expected a raised error";
   } catch (const RaisedError& e) {
     EXPECT_EQ(e.number(), kCallFailed);
-    EXPECT_NE(e.description().find(blocker.string()), std::string::npos) << e.description();
+    EXPECT_EQ(e.description(), "content store '" + bare.uri() +
+                                   "' has no tables: run `tovrik content init --server " +
+                                   bare.uri() + "`");
   }
-  setenv("TOVRIK_HOME", home_.path().c_str(), 1);
 }
+
+TOVRIK_INSTANTIATE_STORE_TESTS(QueueTest);
 
 }  // namespace
 }  // namespace tovrik
