@@ -141,7 +141,7 @@ void AddPdfCommand(CLI::App& app) {
   auto* first = footer->add_option("--first", args->first,
                                    "first page to stamp (default 1, or startfrompage)");
   footer->add_option("--total", args->total,
-                     "number printed for $totalpages' page count (default: the file's)");
+                     "page count that $totalpages counts to (default: the file's)");
   footer->callback([args, first] { Footer(*args, first->count() > 0); });
 }
 

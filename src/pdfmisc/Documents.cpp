@@ -91,9 +91,10 @@ std::string MergeFiles(const std::string& mergeList, const std::string& outputPa
   AppendNote(notes, TakeRepairNote(merged, outputPath));
 
   if (paths.size() >= kLoggedMergeSize) {
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
     Log("merged " + std::to_string(paths.size()) + " files (" + std::to_string(pageCount) +
-        " pages) into " + Quoted(outputPath) + " in " + std::to_string(took.count()) + " s");
+        " pages) into " + Quoted(outputPath) + " in " + std::to_string(took.count()) + " ms");
   }
   return notes;
 }

@@ -129,10 +129,16 @@ void RethrowAsPdfError(const std::string& path, const std::string& action) {
 
 std::string TakeRepairNote(QPDF& pdf, const std::string& path) {
   if (!pdf.anyWarnings()) return "";
-  std::vector<QPDFExc> warnings = pdf.getWarnings();
-  std::string note = "repaired " + Quoted(path) + ": " + warnings.front().getMessageDetail();
-  if (warnings.size() > 1)
-    note += " (and " + std::to_string(warnings.size() - 1) + " more problems)";
+  constexpr size_t kShown = 3;
+  const std::vector<QPDFExc> warnings = pdf.getWarnings();
+  std::string note = "repaired " + Quoted(path) + ": ";
+  for (size_t i = 0; i < warnings.size() && i < kShown; ++i) {
+    if (i > 0) note += "; ";
+    note += warnings[i].getMessageDetail();
+  }
+  if (warnings.size() > kShown) {
+    note += " (and " + std::to_string(warnings.size() - kShown) + " more problems)";
+  }
   Log(note);
   return note;
 }
