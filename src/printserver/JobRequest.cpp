@@ -60,6 +60,9 @@ JobSpec JobSpecFromRequest(const Json& request, std::time_t now,
 
   PageSetup& page = spec.page;
   page.landscape = Number(prt2disk, "orientation").value_or(1) == 2;
+  const PaperSize a4 = *PaperSizeOf(9);  // when none or an unknown one is asked for
+  page.paperWidth = a4.width;
+  page.paperHeight = a4.height;
   if (auto code = Number(prt2disk, "papersize")) {
     if (auto paper = PaperSizeOf(static_cast<int32_t>(*code))) {
       page.paperWidth = paper->width;

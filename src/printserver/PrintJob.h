@@ -16,8 +16,8 @@ inline constexpr const char* kResultTimeOut = "099";
 
 struct PageSetup {
   bool landscape = false;
-  double paperWidth = 8.27;  // inches, portrait; landscape swaps at print time
-  double paperHeight = 11.69;
+  double paperWidth = 8.5;  // inches, portrait; landscape swaps at print time
+  double paperHeight = 11;
   double scale = 1.0;      // 0.1 .. 2
   double marginTop = 0.4;  // inches
   double marginBottom = 0.4;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "pdf/ActivePDF.h"
@@ -75,8 +76,11 @@ TEST_F(FetcherPrintTest, TwoPageArticleWithPageNumbersTitleAndAuthor) {
   std::string text = PdfText(retFile);
   EXPECT_NE(text.find("Page one marker"), std::string::npos);
   EXPECT_NE(text.find("Page two marker"), std::string::npos);
-  EXPECT_NE(text.find("1 / 2"), std::string::npos) << text;
-  EXPECT_NE(text.find("2 / 2"), std::string::npos) << text;
+  // pdftotext may drop the blanks of the small footer text.
+  std::string compact = text;
+  compact.erase(std::remove(compact.begin(), compact.end(), ' '), compact.end());
+  EXPECT_NE(compact.find("1/2"), std::string::npos) << text;
+  EXPECT_NE(compact.find("2/2"), std::string::npos) << text;
   // The page's own title stays when no title is set.
   ASSERT_TRUE(Make("/titled", ""));
   EXPECT_EQ(PdfInfoField(PdfInfo(retFile), "Title"), "Own title");

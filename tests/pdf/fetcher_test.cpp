@@ -151,7 +151,7 @@ class FetcherTest : public ::testing::Test {
 };
 
 TEST_F(FetcherTest, EmptySettingsGiveEveryDefaultAndTheFixedValues) {
-  for (const std::string xml : {std::string("<pdf/>"), std::string("")}) {
+  for (const std::string& xml : {std::string("<pdf/>"), std::string("")}) {
     rec = Record();
     ASSERT_TRUE(Make(xml)) << xml;
     EXPECT_EQ(retFile, "/out/A.pdf");
@@ -298,7 +298,8 @@ TEST_F(FetcherTest, EmptyUrlCreatesNothing) {
 }
 
 TEST_F(FetcherTest, MalformedSettingsRaiseTheParseError) {
-  for (const std::string xml : {"<pdf><orientation>2</pdf>", "abc", "<pdf>&bogus;</pdf>"}) {
+  for (const std::string& xml :
+       std::vector<std::string>{"<pdf><orientation>2</pdf>", "abc", "<pdf>&bogus;</pdf>"}) {
     rec = Record();
     try {
       Make(xml);

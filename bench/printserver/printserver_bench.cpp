@@ -1,0 +1,210 @@
+// Prints the 20 article pages of the test site through MakePDF and the print server, and for
+// comparison with `chromium --headless --print-to-pdf` started per page and with puppeteer-core
+// (one warm browser, waitUntil load / networkidle0), each 1 and 2 pages at a time. Prints a
+// table of median ms per page and pages per second, the goal ratios, and the browser pool's
+// peak memory. Run through bench/printserver/run.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pdf/CPDFFetcher.h"
+#include "printserver/ChildProcess.h"
+#include "printserver/ClientObjects.h"
+#include "printserver/PdfTools.h"
+#include "printserver/PrintServerProcess.h"
+#include "printserver/TestSite.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Json = nlohmann::json;
+
+namespace {
+
+constexpr int kPages = 20;
+
+struct Run {
+  std::string name;
+  int concurrency;
+  std::vector<double> ms;  // per page
+  double wallMs;
+  int failures = 0;
+  double Median() const {
+    std::vector<double> s = ms;
+    std::sort(s.begin(), s.end());
+    return s.empty() ? 0 : s[s.size() / 2];
+  }
+  double PagesPerSecond() const { return wallMs > 0 ? ms.size() * 1000.0 / wallMs : 0; }
+};
+
+double Since(Clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+// Runs job(i) for every page, `concurrency` at a time.
+template <typename Job>
+Run Measure(const std::string& name, int concurrency, Job job) {
+  Run run{name, concurrency, {}, 0};
+  std::atomic<int> next{0};
+  std::mutex mutex;
+  auto start = Clock::now();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < concurrency; ++t) {
+    threads.emplace_back([&] {
+      for (int i; (i = next++) < kPages;) {
+        auto t0 = Clock::now();
+        bool ok = job(i + 1);
+        double ms = Since(t0);
+        std::scoped_lock lock(mutex);
+        run.ms.push_back(ms);
+        if (!ok) ++run.failures;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  run.wallMs = Since(start);
+  return run;
+}
+
+bool CliPrint(const std::string& url, const fs::path& out) {
+  char profile[] = "/tmp/tovrik-bench-cli-XXXXXX";
+  if (!mkdtemp(profile)) return false;
+  tovrik::printserver::ChildOptions options;
+  options.argv = {"/usr/bin/chromium",
+                  "--headless",
+                  "--no-sandbox",
+                  "--disable-gpu",
+                  "--disable-quic",
+                  "--no-first-run",
+                  "--disable-background-networking",
+                  "--disable-component-update",
+                  "--disable-sync",
+                  std::string("--user-data-dir=") + profile,
+                  "--no-pdf-header-footer",
+                  "--print-to-pdf=" + out.string(),
+                  url};
+  options.quiet = true;
+  bool ok;
+  {
+    tovrik::printserver::ChildProcess child(options);
+    auto status = child.WaitFor(std::chrono::milliseconds(60000));
+    ok = status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0 && fs::exists(out);
+  }
+  fs::remove_all(profile);
+  return ok;
+}
+
+Run Puppeteer(const std::string& script, const fs::path& urls, int concurrency,
+              const std::string& waitUntil, const fs::path& out) {
+  std::string output = tovrik::testing::CommandOutput("node '" + script + "' '" + urls.string() +
+                                                      "' " + std::to_string(concurrency) + " " +
+                                                      waitUntil + " '" + out.string() + "'");
+  Run run{"puppeteer " + waitUntil, concurrency, {}, 0};
+  Json result = Json::parse(output, nullptr, false);
+  if (result.is_discarded()) {
+    std::fprintf(stderr, "puppeteer run failed: %s\n", output.c_str());
+    run.failures = kPages;
+    return run;
+  }
+  run.ms = result["times"].get<std::vector<double>>();
+  run.wallMs = result["wallMs"].get<double>();
+  return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string script;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--node-script") script = argv[i + 1];
+  }
+  fs::path work = fs::temp_directory_path() / ("tovrik-bench-" + std::to_string(getpid()));
+  fs::create_directories(work / "home");
+  fs::create_directories(work / "out");
+  tovrik::testing::TestSite site;
+  {
+    std::ofstream urls(work / "urls.txt");
+    for (int i = 1; i <= kPages; ++i) urls << site.Url("/article/" + std::to_string(i)) << "\n";
+  }
+
+  std::vector<Run> runs;
+  uint64_t peakBytes = 0;
+  {
+    tovrik::testing::PrintServerProcess server({(work / "home").string(), {"--pool", "2"}});
+    setenv("TOVRIK_PRINT_SERVER", server.address().c_str(), 1);
+    tovrik::printserver::RegisterClientObjects();
+    auto make = [&](int i) {
+      std::string file, text, point;
+      int32_t status = 0;
+      bool ok = tovrik::CPDFFetcher().MakePDF(
+          site.Url("/article/" + std::to_string(i)),
+          std::string("<pdf><papersize>1</papersize></pdf>") + '\0', file, status, text, point);
+      if (!ok)
+        std::fprintf(stderr, "MakePDF page %d: %d %s%s\n", i, status, point.c_str(), text.c_str());
+      return ok;
+    };
+    Measure("warm-up", 2, make);
+    runs.push_back(Measure("MakePDF + print server", 1, make));
+    runs.push_back(Measure("MakePDF + print server", 2, make));
+    Json health = Json::parse(server.Health());
+    peakBytes = health.value("peakResidentBytes", uint64_t{0});
+    std::printf("print server: %s\n", health.dump().c_str());
+  }
+  for (int c : {1, 2}) {
+    runs.push_back(Measure("chromium --print-to-pdf", c, [&](int i) {
+      return CliPrint(
+          site.Url("/article/" + std::to_string(i)),
+          work / "out" / ("cli" + std::to_string(c) + "-" + std::to_string(i) + ".pdf"));
+    }));
+  }
+  if (!script.empty()) {
+    for (const char* wait : {"load", "networkidle0"}) {
+      for (int c : {1, 2})
+        runs.push_back(Puppeteer(script, work / "urls.txt", c, wait, work / "out"));
+    }
+  }
+
+  std::printf("\n%-26s %4s %12s %10s %9s\n", "how", "tabs", "median ms", "pages/s", "failures");
+  for (const Run& r : runs) {
+    std::printf("%-26s %4d %12.0f %10.2f %9d\n", r.name.c_str(), r.concurrency, r.Median(),
+                r.PagesPerSecond(), r.failures);
+  }
+  auto find = [&](const std::string& name, int c) -> const Run* {
+    for (const Run& r : runs) {
+      if (r.name == name && r.concurrency == c) return &r;
+    }
+    return nullptr;
+  };
+  std::printf("\ngoal ratios (ours vs. other, same concurrency):\n");
+  for (int c : {1, 2}) {
+    const Run* ours = find("MakePDF + print server", c);
+    const Run* cli = find("chromium --print-to-pdf", c);
+    const Run* load = find("puppeteer load", c);
+    const Run* idle = find("puppeteer networkidle0", c);
+    if (cli)
+      std::printf("  %d tab(s): pages/s vs CLI           %5.2fx (goal >= 5)\n", c,
+                  ours->PagesPerSecond() / cli->PagesPerSecond());
+    if (idle)
+      std::printf("  %d tab(s): ms/page networkidle0/ours %5.2fx (goal >= 2)\n", c,
+                  idle->Median() / ours->Median());
+    if (load)
+      std::printf("  %d tab(s): ms/page ours/load         %5.2fx (goal <= 1.25)\n", c,
+                  ours->Median() / load->Median());
+  }
+  std::printf(
+      "\nbrowser pool peak resident memory (2 browsers, RSS summed over processes): %.0f MB\n",
+      peakBytes / 1048576.0);
+  fs::remove_all(work);
+  return 0;
+}
