@@ -215,7 +215,9 @@ TEST(FooterParametersTest, UseFooterAndStartPage) {
     EXPECT_EQ(text, "Success") << c.options;
     EXPECT_EQ(useFooter, c.useFooter) << c.options;
     EXPECT_EQ(startFromPage, c.startFromPage) << c.options;
-    if (!c.useFooter) EXPECT_EQ(result, "<root />") << c.options;
+    if (!c.useFooter) {
+      EXPECT_EQ(result, "<root />") << c.options;
+    }
   }
 }
 

@@ -28,7 +28,9 @@ void Succeeds(Call call) {
   char16_t* message = nullptr;
   const int32_t result = call(&code, &message);
   const std::string text = message ? pdfmisc::Utf16ToUtf8(message) : "";
-  if (message != nullptr) EXPECT_EQ(FreePWChar(message), 1);
+  if (message != nullptr) {
+    EXPECT_EQ(FreePWChar(message), 1);
+  }
   ASSERT_NE(result, 0) << "code " << code << ": " << text;
   EXPECT_EQ(code, 0);
 }
