@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "cli/Commands.h"
-#include "worker/CWorker.h"
+#include "cli/WorkerLoop.h"
 
 namespace tovrik::cli {
 namespace {
@@ -35,34 +35,6 @@ void SleepUnlessStopped(int ms) {
   while (!g_stop && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 50)));
   }
-}
-
-struct Outcome {
-  bool result = false;
-  int32_t status = 0;
-  std::string statusText;
-  bool queueEmpty = false;
-  int32_t entry = 0;
-};
-
-Outcome RunOneJob(const std::string& server, int32_t connection) {
-  CWorker worker;
-  Outcome o;
-  const auto started = std::chrono::steady_clock::now();
-  o.result = worker.StartJob(server, connection, o.status, o.statusText);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  const CWorker::JobSummary& job = worker.LastJob();
-  o.entry = job.QueueEntryID;
-  o.queueEmpty = !o.result && o.status == 0 && job.QueueEntryID == 0;
-  if (!o.queueEmpty) {
-    char secs[32];
-    std::snprintf(secs, sizeof secs, "%.2f", seconds);
-    std::cerr << "worker: entry " << job.QueueEntryID << ": " << job.pages << " pages, " << secs
-              << " s: " << (o.result ? "done" : "failed") << " (status " << o.status << ") "
-              << o.statusText << std::endl;
-  }
-  return o;
 }
 
 }  // namespace
@@ -91,7 +63,7 @@ void AddWorkerCommand(CLI::App& app) {
       ->check(CLI::Range(10, 600000));
   cmd->callback([opts] {
     if (opts->once) {
-      const Outcome o = RunOneJob(opts->server, opts->connection);
+      const JobOutcome o = RunOneJob(opts->server, opts->connection);
       nlohmann::json line = {
           {"result", o.result}, {"status", o.status}, {"statusText", o.statusText}};
       std::cout << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
@@ -102,7 +74,7 @@ void AddWorkerCommand(CLI::App& app) {
     int idleMs = 100;
     int jobs = 0, failures = 0;
     while (!g_stop) {
-      const Outcome o = RunOneJob(opts->server, opts->connection);
+      const JobOutcome o = RunOneJob(opts->server, opts->connection);
       if (o.queueEmpty) {
         if (opts->untilEmpty) break;
         SleepUnlessStopped(idleMs);
