@@ -275,7 +275,13 @@ void PgTransaction::Commit() {
 // ---- PgConnectionPool
 
 PgConnectionPool& PgConnectionPool::Instance() {
-  static PgConnectionPool* pool = new PgConnectionPool();  // lives until exit, never destroyed
+  // Never destroyed, so no call at exit finds it gone; its idle connections say goodbye to
+  // the server at exit instead of dropping off.
+  static PgConnectionPool* pool = [] {
+    auto* made = new PgConnectionPool();
+    std::atexit([] { Instance().Clear(); });
+    return made;
+  }();
   return *pool;
 }
 

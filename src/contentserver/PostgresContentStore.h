@@ -1,9 +1,21 @@
 #pragma once
 // The content store on a PostgreSQL server, shared by workers on many machines. Same records,
 // rules and answers as the embedded store. The queue hands out entries with
-// SELECT ... FOR UPDATE SKIP LOCKED in short transactions, so claims never wait on each other;
-// a report locks its entry's row, so it and a take-over of the expired lease are ordered.
+// SELECT ... FOR UPDATE SKIP LOCKED in short transactions, so claims never wait on each other.
 // Lease times run on the database server's clock, so machines need not agree on the time.
+//
+// Lease rules. A claim leases the oldest waiting entry to the claiming session for
+// QueueLeaseSeconds (default 1800) and counts one attempt; the lease's token is that pair
+// (session, attempt). The driver opens a new session for every job, so a session number
+// stands for one claim. SetProcessingStarted and SetProcessingEnded lock the entry's row and
+// are accepted only from the session that holds the current lease (else 5004, or 5005 once
+// the entry has ended, 5003 for an unknown entry); every report is kept with the attempt it
+// came in, accepted or not. An accepted start renews the lease from that moment; nothing
+// else renews it, and a refused report changes nothing. Each claim first sweeps expired
+// leases: back to waiting, or, after QueueMaxAttempts attempts, failed with 5009. A holder
+// whose lease ran out may still report as long as no other session has taken the entry over;
+// after a take-over its reports are refused and cannot overwrite the new owner's outcome.
+//
 // One object holds one connection, taken from the per-process pool and given back when the
 // object goes; it is used by one thread at a time. The schema is made and migrated only by
 // MigratePostgresSchema (`tovrik content init --server NAME`); opening a store whose schema
