@@ -126,8 +126,16 @@ Run Puppeteer(const std::string& script, const fs::path& urls, int concurrency,
 
 int main(int argc, char** argv) {
   std::string script;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::string(argv[i]) == "--node-script") script = argv[i + 1];
+  std::vector<std::string> serverArgs = {"--pool", "2"};
+  bool oursOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--node-script" && i + 1 < argc)
+      script = argv[++i];
+    else if (arg == "--ours-only")
+      oursOnly = true;
+    else
+      serverArgs.push_back(arg);  // passed to the print server, e.g. --isolation reuse-tab
   }
   fs::path work = fs::temp_directory_path() / ("tovrik-bench-" + std::to_string(getpid()));
   fs::create_directories(work / "home");
@@ -141,7 +149,7 @@ int main(int argc, char** argv) {
   std::vector<Run> runs;
   uint64_t peakBytes = 0;
   {
-    tovrik::testing::PrintServerProcess server({(work / "home").string(), {"--pool", "2"}});
+    tovrik::testing::PrintServerProcess server({(work / "home").string(), serverArgs});
     setenv("TOVRIK_PRINT_SERVER", server.address().c_str(), 1);
     tovrik::printserver::RegisterClientObjects();
     auto make = [&](int i) {
@@ -162,13 +170,14 @@ int main(int argc, char** argv) {
     std::printf("print server: %s\n", health.dump().c_str());
   }
   for (int c : {1, 2}) {
+    if (oursOnly) break;
     runs.push_back(Measure("chromium --print-to-pdf", c, [&](int i) {
       return CliPrint(
           site.Url("/article/" + std::to_string(i)),
           work / "out" / ("cli" + std::to_string(c) + "-" + std::to_string(i) + ".pdf"));
     }));
   }
-  if (!script.empty()) {
+  if (!script.empty() && !oursOnly) {
     for (const char* wait : {"load", "networkidle0"}) {
       for (int c : {1, 2})
         runs.push_back(Puppeteer(script, work / "urls.txt", c, wait, work / "out"));
