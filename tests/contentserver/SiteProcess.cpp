@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +36,8 @@ pid_t Spawn(const std::filesystem::path& home, const std::vector<std::string>& a
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     setpgid(0, 0);
+    // A test killed outright (a time-out) must not leave its site running.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (outFd) dup2(fds[1], STDOUT_FILENO);
     setenv("TOVRIK_HOME", homeValue.c_str(), 1);
     execv(raw[0], raw.data());
