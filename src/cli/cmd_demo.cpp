@@ -4,13 +4,6 @@
 // and a preview job, runs the worker until both have ended, exports the stored PDF and prints
 // where both PDFs are. Every step says what it does; a failing step says why and exits 1.
 
-#include <arpa/inet.h>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -18,83 +11,26 @@
 #include <iostream>
 #include <optional>
 #include <stdexcept>
-#include <thread>
 
 #include "cli/Commands.h"
 #include "cli/DemoContent.h"
+#include "cli/LocalServices.h"
 #include "cli/WorkerLoop.h"
 #include "config/WorkerConfig.h"
 #include "config/cRegistry.h"
 #include "contentserver/ContentStore.h"
 #include "pdf/PdfMisc.h"
 #include "platform/XmlDocument.h"
-#include "printserver/ChildProcess.h"
 
 namespace tovrik::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using printserver::ChildOptions;
-using printserver::ChildProcess;
 
-constexpr int kSteps = 8;
+constexpr int kSteps = 7;
 
 void Step(int n, const std::string& what) {
   std::cout << "demo: [" << n << "/" << kSteps << "] " << what << std::endl;
-}
-
-std::string SelfPath() {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) throw std::runtime_error("cannot find the tovrik program: " + ec.message());
-  return self.string();
-}
-
-int FreeLoopbackPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    if (fd >= 0) ::close(fd);
-    throw std::runtime_error("no free loopback port");
-  }
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
-// Reads one line from fd within the time-out; throws when none comes.
-std::string ReadLine(int fd, std::chrono::seconds timeout, const std::string& what) {
-  std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 200) <= 0) continue;
-    char c;
-    const ssize_t n = ::read(fd, &c, 1);
-    if (n <= 0) break;
-    if (c == '\n') return line;
-    line += c;
-  }
-  throw std::runtime_error(what + " did not start (no address within " +
-                           std::to_string(timeout.count()) + " s)");
-}
-
-void WaitForHealth(int port, std::chrono::seconds timeout, ChildProcess& server) {
-  httplib::Client client("127.0.0.1", port);
-  client.set_connection_timeout(1, 0);
-  client.set_read_timeout(5, 0);
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (!server.Running()) throw std::runtime_error("the print server exited during start-up");
-    auto res = client.Get("/health");
-    if (res && res->status == 200) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-  }
-  throw std::runtime_error("the print server did not answer its health request within " +
-                           std::to_string(timeout.count()) + " s");
 }
 
 void WriteFileAtomically(const fs::path& target, const std::vector<uint8_t>& bytes) {
@@ -151,7 +87,7 @@ int RunDemo(const fs::path& outDir) {
   const fs::path out = fs::absolute(outDir);
   const fs::path home = out / "state";
   const fs::path previewDir = out / "preview";
-  const std::string self = SelfPath();
+  const std::string self = SelfProgramPath();
 
   Step(1, "fresh state folder " + home.string());
   fs::remove_all(out);
@@ -188,42 +124,26 @@ int RunDemo(const fs::path& outDir) {
     }
   }
 
-  Step(3, "starting tovrik site on loopback");
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) throw std::runtime_error("cannot make a pipe");
-  ChildOptions siteOptions;
-  siteOptions.argv = {self, "site", "--port", "0", "--set-site-url"};
-  siteOptions.setEnv = {{"TOVRIK_HOME", home.string()}};
-  siteOptions.fds = {{1, pipeFds[1]}};
-  ChildProcess site(siteOptions);
-  ::close(pipeFds[1]);
-  const std::string siteUrl = ReadLine(pipeFds[0], std::chrono::seconds(20), "the site");
-  ::close(pipeFds[0]);
-  std::cout << "        site: " << siteUrl << std::endl;
-
-  const int printPort = FreeLoopbackPort();
-  Step(4, "starting tovrik print-server on 127.0.0.1:" + std::to_string(printPort) +
-              " (headless Chromium)");
-  ChildOptions printOptions;
-  printOptions.argv = {self, "print-server", "--port", std::to_string(printPort), "--pool", "1"};
-  printOptions.setEnv = {{"TOVRIK_HOME", home.string()}};
-  ChildProcess printServer(printOptions);
-  WaitForHealth(printPort, std::chrono::seconds(60), printServer);
-  const std::string printAddress = "127.0.0.1:" + std::to_string(printPort);
-  ::setenv("TOVRIK_PRINT_SERVER", printAddress.c_str(), 1);
-
-  Step(5, "registry: baseurl, baseFilePath, DefaultPDFDirectory");
+  // The print server reads its output folder from the registry when it starts.
   const fs::path pdfOut = home / "pdf-output";
   fs::create_directories(pdfOut);
   cRegistry registry;
+  registry.SaveRegistryString(HKEY_LOCAL_MACHINE, kActivePDFServerKey, kDefaultPDFDirectoryValue,
+                              pdfOut.string());
+
+  Step(3, "starting tovrik site and tovrik print-server (headless Chromium) on loopback");
+  LocalServices services(self, home, 1);
+  ::setenv("TOVRIK_PRINT_SERVER", services.printServerAddress().c_str(), 1);
+  std::cout << "        site: " << services.siteUrl() << std::endl
+            << "        print server: " << services.printServerAddress() << std::endl;
+
+  Step(4, "registry: baseurl, baseFilePath, DefaultPDFDirectory");
   const std::string baseUrl = "file://" + previewDir.string() + "/";
   registry.SaveRegistryString(HKEY_LOCAL_MACHINE, kPDFServerKey, kBaseURLValue, baseUrl);
   registry.SaveRegistryString(HKEY_LOCAL_MACHINE, kPDFServerKey, kBaseFilePathValue,
                               previewDir.string());
-  registry.SaveRegistryString(HKEY_LOCAL_MACHINE, kActivePDFServerKey, kDefaultPDFDirectoryValue,
-                              pdfOut.string());
 
-  Step(6, "enqueueing a tree job with footers and a preview job");
+  Step(5, "enqueueing a tree job with footers and a preview job");
   int32_t treeEntry = 0, previewEntry = 0;
   {
     auto store = OpenContentStore("");
@@ -236,7 +156,7 @@ int RunDemo(const fs::path& outDir) {
             << "        entry " << previewEntry << ": preview of document " << firstChapter
             << std::endl;
 
-  Step(7, "running the worker until both entries have ended");
+  Step(6, "running the worker until both entries have ended");
   for (int i = 0; i < 10; ++i) {
     const JobOutcome o = RunOneJob("", 1);
     if (o.queueEmpty) break;
@@ -253,7 +173,7 @@ int RunDemo(const fs::path& outDir) {
     }
   }
 
-  Step(8, "exporting the stored PDF");
+  Step(7, "exporting the stored PDF");
   const int32_t stored = tree->outcome->documentGenerated;
   std::optional<Document> document = store->ReadDocument(stored, true);
   if (!document || !document->hasContent) {
