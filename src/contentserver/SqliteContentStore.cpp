@@ -1,11 +1,16 @@
 #include "contentserver/SqliteContentStore.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <climits>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <set>
+#include <tuple>
 
 #include "platform/NumberConversion.h"
 
@@ -373,6 +378,37 @@ int64_t SqliteContentStore::SystemNowMs() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+namespace {
+
+// Keeps one idle connection to each store file open for the life of the process. SQLite
+// checkpoints and removes the write-ahead log whenever the last connection to a file closes;
+// with a connection per component call that would happen on every call and cost a sync each
+// time. The idle connection makes each call's close an ordinary one; the log is still
+// checkpointed automatically as it grows. Keyed by file identity, so a store that was deleted
+// and made anew at the same path gets a connection of its own; after a fork the child opens
+// its own (the parent's is left alone, never used or closed there).
+void KeepStoreOpen(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return;
+  static std::mutex mutex;
+  static std::map<std::tuple<pid_t, dev_t, ino_t>, sqlite3*> keepers;  // guarded by mutex
+  std::scoped_lock lock(mutex);
+  const auto key = std::make_tuple(::getpid(), st.st_dev, st.st_ino);
+  if (keepers.count(key) != 0) return;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_close(db);
+    return;
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // One read maps the shared log index, which is what makes this connection count.
+  sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  keepers[key] = db;
+}
+
+}  // namespace
+
 SqliteContentStore::SqliteContentStore(const std::string& path, Clock clock)
     : impl_(std::make_unique<Impl>(path, std::move(clock))) {
   const Connection& db = impl_->db;
@@ -396,6 +432,7 @@ SqliteContentStore::SqliteContentStore(const std::string& path, Clock clock)
   // transaction when a process dies; only a power cut may lose the last few commits. FULL
   // would cost an fsync per queue call.
   db.Exec("PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL");
+  KeepStoreOpen(path);
 }
 
 SqliteContentStore::~SqliteContentStore() = default;
