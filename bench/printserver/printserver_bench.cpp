@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -128,17 +129,19 @@ int main(int argc, char** argv) {
   std::string script;
   std::vector<std::string> serverArgs = {"--pool", "2"};
   bool oursOnly = false;
+  int rounds = 2;  // of ours, alternating the two isolation modes
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--node-script" && i + 1 < argc)
       script = argv[++i];
     else if (arg == "--ours-only")
       oursOnly = true;
+    else if (arg == "--rounds" && i + 1 < argc)
+      rounds = std::max(1, std::atoi(argv[++i]));
     else
       serverArgs.push_back(arg);  // passed to the print server, e.g. --isolation reuse-tab
   }
   fs::path work = fs::temp_directory_path() / ("tovrik-bench-" + std::to_string(getpid()));
-  fs::create_directories(work / "home");
   fs::create_directories(work / "out");
   tovrik::testing::TestSite site;
   {
@@ -146,11 +149,24 @@ int main(int argc, char** argv) {
     for (int i = 1; i <= kPages; ++i) urls << site.Url("/article/" + std::to_string(i)) << "\n";
   }
 
+  // Ours twice, side by side: a fresh context per job (before) and a reused tab wiped between
+  // jobs (after, the default), alternating in rounds so that other load on the machine falls
+  // on both alike.
   std::vector<Run> runs;
   uint64_t peakBytes = 0;
   {
-    tovrik::testing::PrintServerProcess server({(work / "home").string(), serverArgs});
-    setenv("TOVRIK_PRINT_SERVER", server.address().c_str(), 1);
+    const std::vector<std::pair<std::string, std::string>> modes = {
+        {"ours, context per job", "context"}, {"MakePDF + print server", "reuse-tab"}};
+    std::vector<std::unique_ptr<tovrik::testing::PrintServerProcess>> servers;
+    for (const auto& [name, isolation] : modes) {
+      std::vector<std::string> args = serverArgs;
+      args.push_back("--isolation");
+      args.push_back(isolation);
+      fs::path home = work / ("home-" + isolation);
+      fs::create_directories(home);
+      servers.push_back(std::make_unique<tovrik::testing::PrintServerProcess>(
+          tovrik::testing::PrintServerOptions{home.string(), args}));
+    }
     tovrik::printserver::RegisterClientObjects();
     auto make = [&](int i) {
       std::string file, text, point;
@@ -162,12 +178,28 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "MakePDF page %d: %d %s%s\n", i, status, point.c_str(), text.c_str());
       return ok;
     };
-    Measure("warm-up", 2, make);
-    runs.push_back(Measure("MakePDF + print server", 1, make));
-    runs.push_back(Measure("MakePDF + print server", 2, make));
-    Json health = Json::parse(server.Health());
+    auto use = [&](size_t m) { setenv("TOVRIK_PRINT_SERVER", servers[m]->address().c_str(), 1); };
+    for (size_t m = 0; m < modes.size(); ++m) {
+      use(m);
+      Measure("warm-up", 2, make);
+    }
+    for (int c : {1, 2}) {
+      std::vector<Run> sums;
+      for (const auto& mode : modes) sums.push_back(Run{mode.first, c, {}, 0});
+      for (int round = 0; round < rounds; ++round) {
+        for (size_t m = 0; m < modes.size(); ++m) {
+          use(m);
+          Run r = Measure(modes[m].first, c, make);
+          sums[m].ms.insert(sums[m].ms.end(), r.ms.begin(), r.ms.end());
+          sums[m].wallMs += r.wallMs;
+          sums[m].failures += r.failures;
+        }
+      }
+      for (Run& r : sums) runs.push_back(std::move(r));
+    }
+    Json health = Json::parse(servers.back()->Health());
     peakBytes = health.value("peakResidentBytes", uint64_t{0});
-    std::printf("print server: %s\n", health.dump().c_str());
+    std::printf("print server (reused tab): %s\n", health.dump().c_str());
   }
   for (int c : {1, 2}) {
     if (oursOnly) break;
@@ -198,6 +230,10 @@ int main(int argc, char** argv) {
   std::printf("\ngoal ratios (ours vs. other, same concurrency):\n");
   for (int c : {1, 2}) {
     const Run* ours = find("MakePDF + print server", c);
+    const Run* before = find("ours, context per job", c);
+    if (before)
+      std::printf("  %d tab(s): ms/page context per job/reused tab %5.2fx\n", c,
+                  before->Median() / ours->Median());
     const Run* cli = find("chromium --print-to-pdf", c);
     const Run* load = find("puppeteer load", c);
     const Run* idle = find("puppeteer networkidle0", c);

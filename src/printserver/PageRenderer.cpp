@@ -6,6 +6,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <set>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "printserver/Browser.h"
 #include "printserver/DocumentInfo.h"
@@ -104,6 +106,48 @@ std::string DecodeBase64(const std::string& in) {
   return out;
 }
 
+// Per-job step timings, logged when TOVRIK_PRINT_TRACE is set: every DevTools round trip and
+// every wait on the job's path, to see where a job's time goes.
+class StepTrace {
+ public:
+  static bool Enabled() {
+    static const bool on = [] {
+      const char* v = std::getenv("TOVRIK_PRINT_TRACE");
+      return v != nullptr && *v != '\0' && std::string(v) != "0";
+    }();
+    return on;
+  }
+  void Start() {
+    steps_.clear();
+    start_ = last_ = Clock::now();
+  }
+  // Records the time since the previous mark under `name`.
+  void Mark(const std::string& name, double skipBelowMs = -1) {
+    if (!Enabled()) return;
+    auto now = Clock::now();
+    if (std::chrono::duration<double, std::milli>(now - last_).count() < skipBelowMs) return;
+    steps_.emplace_back(name, std::chrono::duration<double, std::milli>(now - last_).count());
+    last_ = now;
+  }
+  void Log(const std::string& url, const std::string& code) {
+    if (!Enabled()) return;
+    std::string line = "print-server: trace " + url + " " + code + ":";
+    char buf[64];
+    for (const auto& [name, ms] : steps_) {
+      std::snprintf(buf, sizeof buf, " %.1f", ms);
+      line += " " + name + buf;
+    }
+    std::snprintf(buf, sizeof buf, " total %.1f ms\n",
+                  std::chrono::duration<double, std::milli>(Clock::now() - start_).count());
+    line += buf;
+    std::fputs(line.c_str(), stderr);
+  }
+
+ private:
+  std::vector<std::pair<std::string, double>> steps_;
+  Clock::time_point start_, last_;
+};
+
 // How a job stopped before its PDF was written.
 struct JobFailure {
   std::string code;
@@ -114,9 +158,12 @@ struct JobFailure {
 
 // A page target in a browser context of its own, attached with a flat session.
 struct Tab {
-  std::string contextId;  // empty in reused-tab mode
+  std::string contextId;
   std::string targetId;
   std::string sessionId;
+  // The default font set on the tab so far (a reused tab keeps it from job to job).
+  std::string fontFamily;
+  int fontSizePx = 0;
 };
 
 struct PageRenderer::Impl {
@@ -124,6 +171,9 @@ struct PageRenderer::Impl {
   std::unique_ptr<Browser> browser;
   Tab tab;                               // the tab of the job under way (job thread only)
   std::set<std::string> visitedOrigins;  // reused-tab mode: origins whose storage is cleared
+  StepTrace trace;                       // the job under way (job thread only)
+  bool releasePending = false;           // a job ran on the tab and Tidy() has not run since
+  bool lastPrinted = false;              // how that job ended
 
   // Context mode keeps one spare tab made ahead of time by the preparer thread, which also
   // disposes of the contexts of finished jobs, so neither cost sits on a job's path.
@@ -158,19 +208,22 @@ struct PageRenderer::Impl {
 
   Json Call(const std::string& method, const Json& params, Clock::time_point deadline,
             bool onSession = true) {
-    return pipe().Call(method, params, onSession ? tab.sessionId : std::string(), deadline);
+    trace.Mark("between", 0.5);
+    Json result = pipe().Call(method, params, onSession ? tab.sessionId : std::string(), deadline);
+    trace.Mark(method);
+    return result;
   }
 
   Tab NewTab(Clock::time_point deadline) {
     Tab t;
     Json target = {{"url", "about:blank"}};
-    if (options.isolation == Isolation::kContextPerJob) {
-      t.contextId =
-          pipe()
-              .Call("Target.createBrowserContext", {{"disposeOnDetach", true}}, "", deadline)
-              .value("browserContextId", "");
-      target["browserContextId"] = t.contextId;
-    }
+    // Both modes keep their tabs out of the default context: in reused-tab mode the tab's own
+    // context is what the cookie wipe between jobs clears, and nothing else shares it.
+    t.contextId =
+        pipe()
+            .Call("Target.createBrowserContext", {{"disposeOnDetach", true}}, "", deadline)
+            .value("browserContextId", "");
+    target["browserContextId"] = t.contextId;
     t.targetId = pipe().Call("Target.createTarget", target, "", deadline).value("targetId", "");
     t.sessionId = pipe()
                       .Call("Target.attachToTarget", {{"targetId", t.targetId}, {"flatten", true}},
@@ -181,6 +234,11 @@ struct PageRenderer::Impl {
     pipe().Call("Inspector.enable", Json::object(), t.sessionId, deadline);
     pipe().Call("Page.addScriptToEvaluateOnNewDocument", {{"source", kLazyWatchScript}},
                 t.sessionId, deadline);
+    if (options.isolation == Isolation::kReusedTab) {
+      // No HTTP cache at all: nothing one job loads can be seen by the next, and there is
+      // no cache to wipe between jobs.
+      pipe().Call("Network.setCacheDisabled", {{"cacheDisabled", true}}, t.sessionId, deadline);
+    }
     return t;
   }
 
@@ -221,9 +279,14 @@ struct PageRenderer::Impl {
 
   // The tab for the next job: the spare one (waiting for it until the deadline if it is
   // still being made). Throws DeadlineExceeded or std::runtime_error.
-  void TakeTab(Clock::time_point deadline) {
+  void TakeTab(const JobSpec& want, Clock::time_point deadline) {
     if (options.isolation == Isolation::kReusedTab) {
+      if (!tab.sessionId.empty() && ((!tab.fontFamily.empty() && want.fontFamily.empty()) ||
+                                     (tab.fontSizePx > 0 && want.fontSizePx == 0))) {
+        DisposeTab(deadline);  // the browser's own default font cannot be asked back
+      }
       if (tab.sessionId.empty()) tab = NewTab(deadline);
+      pipe().ClearEvents();  // late events of the previous job's page
       return;
     }
     std::unique_lock lock(tabMutex);
@@ -241,20 +304,26 @@ struct PageRenderer::Impl {
   }
 
   // Ends the tab of the job just done. Context mode disposes of the context (its cookies,
-  // storage and cache go with it) in the background; reused-tab mode clears them and keeps
-  // the tab.
-  void ReleaseTab(Clock::time_point deadline) {
+  // storage and cache go with it) in the background. Reused-tab mode wipes what a page can
+  // leave behind for the next job: session and local storage of the page still shown, then
+  // (with the page gone, so nothing can write again) cookies and every kind of storage of
+  // each origin the job loaded from; the HTTP cache is off in these tabs. A tab that cannot
+  // be wiped is closed with its context, and the next job gets a fresh one.
+  void ReleaseTab(bool printed, Clock::time_point deadline) {
     if (tab.sessionId.empty()) return;
     if (options.isolation == Isolation::kReusedTab) {
-      Call("Network.clearBrowserCookies", Json::object(), deadline);
-      Call("Network.clearBrowserCache", Json::object(), deadline);
-      for (const std::string& origin : visitedOrigins) {
-        Call("Storage.clearDataForOrigin", {{"origin", origin}, {"storageTypes", "all"}}, deadline,
-             false);
+      if (!printed) {
+        // A page that failed may still be loading, running away or crashed: start afresh.
+        DisposeTab(deadline);
+        return;
       }
-      visitedOrigins.clear();
-      Call("Page.navigate", {{"url", "about:blank"}}, deadline);
-      Call("Page.resetNavigationHistory", Json::object(), deadline);
+      try {
+        WipeTab(deadline);
+        return;
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "print-server: cannot wipe the tab, replacing it: %s\n", e.what());
+      }
+      DisposeTab(deadline);
       return;
     }
     {
@@ -263,6 +332,55 @@ struct PageRenderer::Impl {
     }
     tabChanged.notify_all();
     tab = Tab();
+  }
+
+  // Reused-tab mode: closes the tab with its context; the next job opens a new one.
+  void DisposeTab(Clock::time_point deadline) {
+    visitedOrigins.clear();
+    try {
+      pipe().Call("Target.disposeBrowserContext", {{"browserContextId", tab.contextId}}, "",
+                  deadline);
+    } catch (const std::exception&) {
+      // A browser that cannot dispose of a context is about to be replaced anyway.
+    }
+    tab = Tab();
+  }
+
+  void WipeTab(Clock::time_point deadline) {
+    // sessionStorage belongs to the tab, not to the origin's storage: clear it in every
+    // frame of the page while the page is still there (cross-origin frames included).
+    Json frames = Call("Page.getFrameTree", Json::object(), deadline);
+    std::vector<std::string> frameIds;
+    std::vector<const Json*> todo = {&frames["frameTree"]};
+    while (!todo.empty()) {
+      const Json* node = todo.back();
+      todo.pop_back();
+      if (node->contains("frame")) frameIds.push_back((*node)["frame"].value("id", ""));
+      if (node->contains("childFrames")) {
+        for (const Json& child : (*node)["childFrames"]) todo.push_back(&child);
+      }
+    }
+    // In a world of our own, so a page that replaced Storage.prototype.clear cannot keep
+    // its data.
+    for (const std::string& id : frameIds) {
+      Json world = Call("Page.createIsolatedWorld", {{"frameId", id}}, deadline);
+      Call("Runtime.evaluate",
+           {{"expression", "try { sessionStorage.clear(); } catch (e) {}"},
+            {"contextId", world.value("executionContextId", 0)}},
+           deadline);
+    }
+    Call("Page.navigate", {{"url", "about:blank"}}, deadline);
+    for (const std::string& origin : visitedOrigins) {
+      Call("Storage.clearDataForOrigin", {{"origin", origin}, {"storageTypes", "all"}}, deadline);
+    }
+    visitedOrigins.clear();
+    Call("Network.clearBrowserCookies", Json::object(), deadline);
+    try {
+      // Not a leak of data, only of how many pages the tab has shown; it fails while
+      // about:blank is still being committed, which is harmless.
+      Call("Page.resetNavigationHistory", Json::object(), deadline);
+    } catch (const DevToolsError&) {
+    }
   }
 
   JobOutcome Run(const JobSpec& spec, const std::filesystem::path& output,
@@ -307,8 +425,14 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
       inFlight.insert(p.value("requestId", ""));
       lastActivity = Clock::now();
       if (options.isolation == Isolation::kReusedTab) {
+        // The origins of frames and of the requests themselves (a script may write storage
+        // only for frames' origins, but cookies may be set by any response).
         std::string origin = OriginOf(p.value("documentURL", ""));
         if (!origin.empty()) visitedOrigins.insert(origin);
+        if (p.contains("request")) {
+          origin = OriginOf(p["request"].value("url", ""));
+          if (!origin.empty()) visitedOrigins.insert(origin);
+        }
       }
     } else if (method == "Network.loadingFinished" || method == "Network.loadingFailed") {
       std::string id = p.value("requestId", "");
@@ -346,11 +470,14 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
     if (!event && Clock::now() >= deadline) throw DeadlineExceeded("page not ready in time");
   };
 
-  if (!spec.fontFamily.empty()) {
+  // Only when it changes: each call makes the browser push new preferences to the renderer.
+  if (!spec.fontFamily.empty() && spec.fontFamily != tab.fontFamily) {
     Call("Page.setFontFamilies", {{"fontFamilies", {{"standard", spec.fontFamily}}}}, deadline);
+    tab.fontFamily = spec.fontFamily;
   }
-  if (spec.fontSizePx > 0) {
+  if (spec.fontSizePx > 0 && spec.fontSizePx != tab.fontSizePx) {
     Call("Page.setFontSizes", {{"fontSizes", {{"standard", spec.fontSizePx}}}}, deadline);
+    tab.fontSizePx = spec.fontSizePx;
   }
   Json nav = Call("Page.navigate", {{"url", spec.url}}, deadline);
   if (!nav.value("errorText", "").empty()) {
@@ -359,6 +486,8 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
   }
   loaderId = nav.value("loaderId", "");
   while (!loaded) waitEvent(deadline);
+  const auto loadedAt = Clock::now();
+  trace.Mark("until-load-event");
 
   // Readiness inside the page, while the events keep queueing.
   auto budget = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
@@ -370,9 +499,13 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
                     deadline);
   (void)ready;
 
-  // Then the network must stay quiet for the window (bounded by the quiet cap).
+  // Then the network must stay quiet for the window (bounded by the quiet cap). The events
+  // that came in meanwhile tell whether anything started after the load event: when nothing
+  // did and nothing is in flight, there is nothing to wait for.
+  while (std::optional<Json> event = pipe().NextEvent(Clock::now())) handle(*event);
+  const bool idleSinceLoad = inFlight.empty() && lastActivity <= loadedAt;
   auto quietUntil = std::min(deadline, Clock::now() + options.quietCap);
-  for (;;) {
+  for (; !idleSinceLoad;) {
     auto now = Clock::now();
     if (inFlight.empty() && now - lastActivity >= options.quietWindow) break;
     if (now >= quietUntil) {
@@ -385,6 +518,8 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
     std::optional<Json> event = pipe().NextEvent(std::min(next, quietUntil));
     if (event) handle(*event);
   }
+
+  trace.Mark("quiet-window");
 
   // The extra delay the job asked for, still cancellable and within the budget.
   if (spec.waitBeforePrint.count() > 0) {
@@ -449,12 +584,15 @@ JobOutcome PageRenderer::Impl::Run(const JobSpec& spec, const std::filesystem::p
   const std::filesystem::path partial = output.string() + ".part";
   std::error_code ignored;
   try {
-    TakeTab(loadDeadline);
+    trace.Start();
+    TakeTab(spec, loadDeadline);
+    trace.Mark("take-tab");
     Load(spec, cancel, loadDeadline);
     const auto printDeadline = Clock::now() + spec.printTimeout;
     PrintToFile(spec, partial, printDeadline);
     WriteDocumentInfo(partial, spec.title, spec.author, spec.subject, spec.keywords);
     std::filesystem::rename(partial, output);
+    trace.Mark("document-info");
   } catch (const JobFailure& f) {
     std::filesystem::remove(partial, ignored);
     return {f.code, f.reason};
@@ -481,15 +619,27 @@ PageRenderer::~PageRenderer() = default;
 
 JobOutcome PageRenderer::Print(const JobSpec& spec, const std::filesystem::path& output,
                                const std::atomic<bool>& cancel) {
+  Tidy();  // never a job on a tab the previous job left as it was
   JobOutcome outcome = impl_->Run(spec, output, cancel);
-  // Isolation for the next job: this tab goes (its context with it).
+  impl_->trace.Log(spec.url, outcome.code);
+  impl_->releasePending = true;
+  impl_->lastPrinted = outcome.code == kResultPrinted;
+  return outcome;
+}
+
+void PageRenderer::Tidy() {
+  if (!impl_->releasePending) return;
+  impl_->releasePending = false;
+  impl_->trace.Start();
+  // Isolation for the next job: the tab is wiped, or goes with its context.
   try {
-    if (impl_->browser->Alive()) impl_->ReleaseTab(Clock::now() + milliseconds(10000));
+    if (impl_->browser->Alive())
+      impl_->ReleaseTab(impl_->lastPrinted, Clock::now() + milliseconds(10000));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "print-server: cannot release the tab: %s\n", e.what());
   }
-  impl_->tab = Tab();
-  return outcome;
+  if (impl_->options.isolation == Isolation::kContextPerJob) impl_->tab = Tab();
+  impl_->trace.Log("(between jobs)", "wipe");
 }
 
 void PageRenderer::Interrupt() { impl_->pipe().Interrupt(); }

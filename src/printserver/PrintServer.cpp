@@ -215,6 +215,7 @@ void PrintServer::Impl::RunWorker(int index) {
       slot.state = "idle";
       if (!healthy) ++restarts;
     }
+    if (healthy) renderer->Tidy();  // the client has its result already
     if (!healthy) {
       dropRenderer("the browser exited");
     } else if (jobsOnBrowser >= config.recycleAfter || bytes > config.maxBrowserBytes) {

@@ -23,7 +23,7 @@ struct PrintServerConfig {
   std::string outputDirectory;  // empty: registry DefaultPDFDirectory, else state folder
   std::string chromium = "/usr/bin/chromium";
   bool browserLog = false;  // Chromium's own stderr
-  bool reuseTab = false;    // isolation by clearing one tab instead of a context per job
+  bool reuseTab = true;     // isolation by wiping one tab between jobs, not a context per job
   std::chrono::milliseconds quietWindow{40};
   std::chrono::milliseconds drainTimeout{10000};  // SIGTERM: time for jobs under way to finish
   std::chrono::seconds keepResults{600};          // finished jobs nobody cleaned up

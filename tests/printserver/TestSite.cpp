@@ -172,6 +172,21 @@ TestSite::TestSite() : impl_(std::make_unique<Impl>()) {
     std::string cookies = req.get_header_value("Cookie");
     html(res, "<p>cookies: [" + (cookies.empty() ? std::string("none") : cookies) + "]</p>");
   });
+  // Leaves data in every place a page can write to, then shows what it finds there: a job
+  // that sees "[none]" three times saw nothing of an earlier job.
+  s.server.Get("/storage-set", [html](const httplib::Request&, httplib::Response& res) {
+    html(res,
+         "<p>storage set</p><script>localStorage.setItem('jobsecret', 'leaked');"
+         "sessionStorage.setItem('jobsecret', 'leaked');"
+         "document.cookie = 'scriptsecret=leaked; path=/';</script>");
+  });
+  s.server.Get("/storage-show", [html](const httplib::Request&, httplib::Response& res) {
+    html(res,
+         "<p id='shown'></p><script>document.getElementById('shown').textContent ="
+         " 'local: [' + (localStorage.getItem('jobsecret') || 'none') + '] session: [' +"
+         " (sessionStorage.getItem('jobsecret') || 'none') + '] cookie: [' +"
+         " (document.cookie || 'none') + ']';</script>");
+  });
   s.server.Get("/missing", [html](const httplib::Request&, httplib::Response& res) {
     res.status = 404;
     html(res, "<h1>Not here</h1>");
