@@ -71,6 +71,18 @@ Browser::Browser(const BrowserOptions& options) : profile_(MakeProfileFolder()) 
                   "--hide-scrollbars",
                   "--remote-debugging-pipe",
                   "--user-data-dir=" + profile_.string()};
+    // A reused tab must not keep the previous job's page alive in the back/forward cache once
+    // it has moved on to about:blank. Headless tabs count as hidden: no throttling of their
+    // timers and renderers. No background services a print job has no use for.
+    for (const char* arg :
+         {"--disable-back-forward-cache", "--disable-background-timer-throttling",
+          "--disable-backgrounding-occluded-windows", "--disable-renderer-backgrounding",
+          "--disable-ipc-flooding-protection", "--disable-hang-monitor", "--disable-breakpad",
+          "--disable-client-side-phishing-detection", "--disable-default-apps",
+          "--metrics-recording-only",
+          "--disable-features=Translate,OptimizationHints,MediaRouter"}) {
+      child.argv.push_back(arg);
+    }
     for (const std::string& arg : options.extraArgs) child.argv.push_back(arg);
     child.argv.push_back("about:blank");
     child.fds = {{3, commands.read}, {4, replies.write}};

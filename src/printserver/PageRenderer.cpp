@@ -634,7 +634,7 @@ void PageRenderer::Tidy() {
   // Isolation for the next job: the tab is wiped, or goes with its context.
   try {
     if (impl_->browser->Alive())
-      impl_->ReleaseTab(impl_->lastPrinted, Clock::now() + milliseconds(10000));
+      impl_->ReleaseTab(impl_->lastPrinted, Clock::now() + milliseconds(5000));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "print-server: cannot release the tab: %s\n", e.what());
   }

@@ -97,6 +97,9 @@ TEST_F(PrintServerTest, JobsAreIsolatedInEitherMode) {
                 std::string::npos)
           << "storage of an earlier job reached this one: " << testing::PdfText(storage.path);
     }
+    // A failed job's tab is not reused; the next job still prints.
+    EXPECT_EQ(PrintOne(server->port(), site_.Url("/missing")).result, "014");
+    EXPECT_EQ(PrintOne(server->port(), site_.Url("/storage-show")).result, "019");
   }
 }
 
