@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "printserver/Browser.h"
@@ -17,10 +18,16 @@ using namespace tovrik::printserver;
 
 int main(int argc, char** argv) {
   int pages = argc > 1 ? std::atoi(argv[1]) : 20;
+  // A second argument "reuse" or "context" measures that mode alone (e.g. under /usr/bin/time
+  // for the CPU time of the browser tree).
+  std::string only = argc > 2 ? argv[2] : "";
   tovrik::testing::TestSite site;
   auto out = std::filesystem::temp_directory_path() / "tovrik-isolation-cost";
   std::filesystem::create_directories(out);
   for (Isolation mode : {Isolation::kReusedTab, Isolation::kContextPerJob}) {
+    if ((only == "reuse" && mode != Isolation::kReusedTab) ||
+        (only == "context" && mode != Isolation::kContextPerJob))
+      continue;
     RendererOptions options;
     options.isolation = mode;
     PageRenderer renderer(BrowserOptions{}, options);

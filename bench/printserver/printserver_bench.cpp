@@ -1,8 +1,11 @@
 // Prints the 20 article pages of the test site through MakePDF and the print server, and for
 // comparison with `chromium --headless --print-to-pdf` started per page and with puppeteer-core
-// (one warm browser, waitUntil load / networkidle0), each 1 and 2 pages at a time. Prints a
-// table of median ms per page and pages per second, the goal ratios, and the browser pool's
-// peak memory. Run through bench/printserver/run.
+// (one warm browser, waitUntil load / networkidle0), each 1 and 2 pages at a time. The print
+// server runs twice, a reused tab wiped between jobs ("MakePDF + print server") and a fresh
+// context per job, measured in alternating rounds (--rounds N, default 2). Prints a table of
+// median ms per page and pages per second, the goal ratios, and the browser pool's peak memory.
+// Other arguments go to both print servers. Run through bench/printserver/run; set
+// TOVRIK_PRINT_TRACE=1 to have the servers log every job's DevTools steps.
 
 #include <stdlib.h>
 #include <unistd.h>

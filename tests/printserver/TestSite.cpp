@@ -187,6 +187,18 @@ TestSite::TestSite() : impl_(std::make_unique<Impl>()) {
          " (sessionStorage.getItem('jobsecret') || 'none') + '] cookie: [' +"
          " (document.cookie || 'none') + ']';</script>");
   });
+  // Content fetched only after the load event, from a slow answer: printing before it
+  // arrives leaves "waiting" in the PDF.
+  s.server.Get("/late-data", [&s](const httplib::Request&, httplib::Response& res) {
+    s.Stall(std::chrono::milliseconds(400));
+    res.set_content("late data arrived", "text/plain");
+  });
+  s.server.Get("/late-fetch", [html](const httplib::Request&, httplib::Response& res) {
+    html(res,
+         "<p id='late'>waiting</p><script>addEventListener('load', () => fetch('/late-data')"
+         ".then(r => r.text()).then(t => { document.getElementById('late').textContent = t; "
+         "}));</script>");
+  });
   s.server.Get("/missing", [html](const httplib::Request&, httplib::Response& res) {
     res.status = 404;
     html(res, "<h1>Not here</h1>");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <future>
@@ -70,7 +71,12 @@ class PrintServerTest : public ::testing::Test {
     std::filesystem::create_directories(home_);
   }
   void TearDown() override { std::filesystem::remove_all(home_); }
+  // Servers use the reused tab unless a test names its isolation.
   std::unique_ptr<PrintServerProcess> Start(std::vector<std::string> args) {
+    if (std::find(args.begin(), args.end(), "--isolation") == args.end()) {
+      args.push_back("--isolation");
+      args.push_back("reuse-tab");
+    }
     return std::make_unique<PrintServerProcess>(
         testing::PrintServerOptions{home_.string(), std::move(args)});
   }
@@ -111,10 +117,15 @@ TEST_F(PrintServerTest, PagesReadyBeforePrinting) {
   EXPECT_GE(site_.LazyImageRequests(), 1) << "the lazy picture was never loaded";
   EXPECT_NE(testing::PdfText(lazy.path).find("After the picture"), std::string::npos);
 
+  Printed late = PrintOne(server->port(), site_.Url("/late-fetch"));
+  ASSERT_EQ(late.result, "019");
+  EXPECT_NE(testing::PdfText(late.path).find("late data arrived"), std::string::npos)
+      << "printed before a request started after the load event had finished";
+
   Json health = Health(*server);
   EXPECT_EQ(health["status"], "ok");
-  EXPECT_EQ(health["jobs"], 1);
-  EXPECT_EQ(health["printed"], 1);
+  EXPECT_EQ(health["jobs"], 2);
+  EXPECT_EQ(health["printed"], 2);
   EXPECT_EQ(health["failures"], 0);
   EXPECT_EQ(health["queue"], 0);
   EXPECT_EQ(health["pool"].size(), 1u);
