@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <tuple>
+#include <vector>
 
 #include "platform/NumberConversion.h"
 
@@ -390,11 +391,26 @@ namespace {
 void KeepStoreOpen(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return;
-  static std::mutex mutex;
-  static std::map<std::tuple<pid_t, dev_t, ino_t>, sqlite3*> keepers;  // guarded by mutex
-  std::scoped_lock lock(mutex);
+  // Closed when the process exits normally; a forked child closes only its own.
+  struct Keepers {
+    std::mutex mutex;
+    std::map<std::tuple<pid_t, dev_t, ino_t>, sqlite3*> open;  // guarded by mutex
+    ~Keepers() {
+      // A parent's connections are its own to close; this process only forgets them.
+      static auto* inherited = new std::vector<sqlite3*>;
+      for (auto& [key, db] : open) {
+        if (std::get<0>(key) == ::getpid()) {
+          sqlite3_close(db);
+        } else {
+          inherited->push_back(db);
+        }
+      }
+    }
+  };
+  static Keepers keepers;
+  std::scoped_lock lock(keepers.mutex);
   const auto key = std::make_tuple(::getpid(), st.st_dev, st.st_ino);
-  if (keepers.count(key) != 0) return;
+  if (keepers.open.count(key) != 0) return;
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
       SQLITE_OK) {
@@ -404,7 +420,7 @@ void KeepStoreOpen(const std::string& path) {
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   // One read maps the shared log index, which is what makes this connection count.
   sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-  keepers[key] = db;
+  keepers.open[key] = db;
 }
 
 }  // namespace

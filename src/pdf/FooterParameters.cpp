@@ -51,12 +51,10 @@ std::string getFooterParameters(const std::string& footerOptions, bool& useFoote
       if (parameter) parameter.SetText(child.text());
     }
     result = parameters->xml();
-  } catch (const RaisedError& e) {
+  } catch (...) {
+    const RaisedError e = AsRaisedError(std::current_exception());
     status = e.number();
     StatusText = e.description();
-  } catch (const std::exception& e) {
-    status = kCallFailed;
-    StatusText = e.what();
   }
   return result;
 }

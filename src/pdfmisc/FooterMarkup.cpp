@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "pdfmisc/Utf.h"
+
 namespace tovrik::pdfmisc {
 namespace {
 
@@ -23,24 +25,6 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-void AppendCodePoint(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // Decodes the entity at text[i] == '&' into out and returns the index after it; a text that
 // is not a known entity is kept as a literal '&'.
 size_t DecodeEntity(std::string_view text, size_t i, std::string& out) {
@@ -54,7 +38,7 @@ size_t DecodeEntity(std::string_view text, size_t i, std::string& out) {
       {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xA0}}};
   for (const auto& [entity, code] : kNamed) {
     if (name == entity) {
-      AppendCodePoint(out, code);
+      AppendUtf8(out, code);
       return semicolon + 1;
     }
   }
@@ -66,7 +50,7 @@ size_t DecodeEntity(std::string_view text, size_t i, std::string& out) {
         digits.find_first_not_of(allowed) == std::string::npos) {
       const unsigned long code = std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
       if (code != 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
-        AppendCodePoint(out, static_cast<uint32_t>(code));
+        AppendUtf8(out, static_cast<uint32_t>(code));
         return semicolon + 1;
       }
     }

@@ -2,12 +2,12 @@
 // UTF-8 <-> UTF-16 for the library's boundary. Both directions accept any input: an invalid
 // sequence (a stray byte, an unpaired surrogate, an overlong form) becomes U+FFFD.
 
-#include <string>
-#include <string_view>
+#include "platform/TextEncoding.h"
 
 namespace tovrik::pdfmisc {
 
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
+using tovrik::AppendUtf8;
+using tovrik::Utf16ToUtf8;
+using tovrik::Utf8ToUtf16;
 
 }  // namespace tovrik::pdfmisc

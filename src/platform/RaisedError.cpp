@@ -1,5 +1,7 @@
 #include "platform/RaisedError.h"
 
+#include <new>
+
 namespace tovrik {
 
 RaisedError::RaisedError(int32_t number, std::string description)
@@ -23,5 +25,19 @@ std::string RuntimeErrorText(int32_t number) {
 }
 
 void RaiseRuntimeError(int32_t number) { throw RaisedError(number, RuntimeErrorText(number)); }
+
+RaisedError AsRaisedError(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const RaisedError& e) {
+    return e;
+  } catch (const std::bad_alloc&) {
+    return RaisedError(7, "Out of memory");
+  } catch (const std::exception& e) {
+    return RaisedError(kCallFailed, e.what());
+  } catch (...) {
+    return RaisedError(kCallFailed, "Unknown failure");
+  }
+}
 
 }  // namespace tovrik

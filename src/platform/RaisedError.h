@@ -3,6 +3,7 @@
 // status pair. Components convert their own failures into one of these at their boundary.
 
 #include <cstdint>
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -37,5 +38,10 @@ std::string RuntimeErrorText(int32_t number);
 
 // Raises a run-time error with the runtime's own description.
 [[noreturn]] void RaiseRuntimeError(int32_t number);
+
+// Any exception as a numbered error, for the places that turn failures into a status pair:
+// a RaisedError as it is, out of memory as 7, any other exception as kCallFailed with its
+// message.
+RaisedError AsRaisedError(std::exception_ptr error);
 
 }  // namespace tovrik

@@ -152,12 +152,10 @@ void saveTovrikFileDocument(const std::string& ServerName, int32_t SessionID, in
                      errorText);
     status = errorNumber.ToInt32();
     StatusText = errorText.IsNull() ? std::string() : errorText.ToString();
-  } catch (const RaisedError& e) {
+  } catch (...) {
+    const RaisedError e = AsRaisedError(std::current_exception());
     status = e.number();
     StatusText = e.description();
-  } catch (const std::exception& e) {
-    status = kCallFailed;
-    StatusText = e.what();
   }
 }
 

@@ -1,6 +1,5 @@
 #include "worker/CWorker.h"
 
-#include <new>
 #include <optional>
 
 #include "outside/ContentServer.h"
@@ -9,25 +8,6 @@
 #include "worker/QueueReports.h"
 
 namespace tovrik {
-namespace {
-
-// Every exception becomes a numbered error, so that the trap can report it and no failure
-// ever escapes as a lost job.
-RaisedError AsRaisedError(std::exception_ptr ex) {
-  try {
-    std::rethrow_exception(ex);
-  } catch (const RaisedError& e) {
-    return e;
-  } catch (const std::bad_alloc&) {
-    return RaisedError(7, "Out of memory");
-  } catch (const std::exception& e) {
-    return RaisedError(kCallFailed, e.what());
-  } catch (...) {
-    return RaisedError(kCallFailed, "Unknown failure");
-  }
-}
-
-}  // namespace
 
 bool CWorker::StartJob(std::string TovrikServerName, int32_t ConnectionID, int32_t& status,
                        std::string& StatusText) {

@@ -19,6 +19,7 @@
 #include "platform/ObjectFactory.h"
 #include "printserver/ClientObjects.h"
 #include "printserver/PrintServerProcess.h"
+#include "support/PdfText.h"
 #include "worker/CWorker.h"
 
 namespace tovrik {
@@ -26,18 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string PdfText(const fs::path& pdf, int page) {
-  const std::string cmd = "pdftotext -q -layout -f " + std::to_string(page) + " -l " +
-                          std::to_string(page) + " '" + pdf.string() + "' -";
-  std::string text;
-  if (FILE* f = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    pclose(f);
-  }
-  return text;
-}
+using testing::PdfPageText;
 
 int Pages(const fs::path& pdf) {
   int32_t status = 0;
@@ -156,11 +146,12 @@ TEST_F(EndToEndTest, TreeJobWithFootersIsStoredAndReported) {
   const int pages = Pages(stored);
   ASSERT_GE(pages, 4);  // the long chapter takes more than one page
   for (int p = 1; p <= pages; ++p) {
-    EXPECT_NE(PdfText(stored, p).find("Sida " + std::to_string(p) + " av " + std::to_string(pages)),
-              std::string::npos)
+    EXPECT_NE(
+        PdfPageText(stored, p).find("Sida " + std::to_string(p) + " av " + std::to_string(pages)),
+        std::string::npos)
         << "page " << p;
   }
-  EXPECT_NE(PdfText(stored, 1).find("Titelsida"), std::string::npos);
+  EXPECT_NE(PdfPageText(stored, 1).find("Titelsida"), std::string::npos);
   auto reports = OpenContentStore("")->ReportsOf(entryId);
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_EQ(reports[1].kind, "end");
@@ -185,7 +176,7 @@ TEST_F(EndToEndTest, OnePageJobAndPreviewJob) {
   ASSERT_EQ(entry.outcome->url.rfind(prefix, 0), 0u) << entry.outcome->url;
   const fs::path copy = HomePath() / "preview" / entry.outcome->url.substr(prefix.size());
   EXPECT_EQ(Pages(copy), 1);
-  EXPECT_NE(PdfText(copy, 1).find("Kapitel 2"), std::string::npos);
+  EXPECT_NE(PdfPageText(copy, 1).find("Kapitel 2"), std::string::npos);
   EXPECT_EQ(entry.outcome->documentGenerated, 0);
   EXPECT_EQ(FilesIn(OutDir()), 0u);
 }

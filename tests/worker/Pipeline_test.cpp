@@ -16,6 +16,7 @@
 #include "platform/XmlDocument.h"
 #include "support/FakeContentServer.h"
 #include "support/FakeRenderer.h"
+#include "support/PdfText.h"
 #include "worker/CWorker.h"
 
 namespace tovrik {
@@ -31,21 +32,10 @@ constexpr char kSite[] = "http://site.example/";
 
 std::string PageUrl(int id) { return std::string(kSite) + "default.asp?id=" + std::to_string(id); }
 
-// The text of each page of a PDF, read with poppler's pdftotext.
+// The text of each page of a PDF.
 std::vector<std::string> PageTexts(const fs::path& pdf, int pages) {
   std::vector<std::string> texts;
-  for (int p = 1; p <= pages; ++p) {
-    const std::string cmd = "pdftotext -q -f " + std::to_string(p) + " -l " + std::to_string(p) +
-                            " '" + pdf.string() + "' -";
-    std::string text;
-    if (FILE* f = popen(cmd.c_str(), "r")) {
-      char buf[4096];
-      size_t n;
-      while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-      pclose(f);
-    }
-    texts.push_back(text);
-  }
+  for (int p = 1; p <= pages; ++p) texts.push_back(testing::PdfPageText(pdf, p));
   return texts;
 }
 
