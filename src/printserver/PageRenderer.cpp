@@ -148,6 +148,13 @@ class StepTrace {
   Clock::time_point start_, last_;
 };
 
+std::string OriginOf(const std::string& url) {
+  auto scheme = url.find("://");
+  if (scheme == std::string::npos) return {};
+  auto end = url.find('/', scheme + 3);
+  return url.substr(0, end);
+}
+
 // How a job stopped before its PDF was written.
 struct JobFailure {
   std::string code;
@@ -355,7 +362,14 @@ struct PageRenderer::Impl {
     while (!todo.empty()) {
       const Json* node = todo.back();
       todo.pop_back();
-      if (node->contains("frame")) frameIds.push_back((*node)["frame"].value("id", ""));
+      if (node->contains("frame")) {
+        const Json& frame = (*node)["frame"];
+        frameIds.push_back(frame.value("id", ""));
+        // Frames whose loading we did not see (out-of-process ones) still get their storage
+        // wiped.
+        std::string origin = OriginOf(frame.value("securityOrigin", ""));
+        if (!origin.empty()) visitedOrigins.insert(origin);
+      }
       if (node->contains("childFrames")) {
         for (const Json& child : (*node)["childFrames"]) todo.push_back(&child);
       }
@@ -398,13 +412,6 @@ bool IsOurs(const Json& event, const std::string& sessionId, const std::string& 
   // Browser-level events that concern our target.
   const Json& params = event.value("params", Json::object());
   return params.value("targetId", "") == targetId || params.value("sessionId", "") == sessionId;
-}
-
-std::string OriginOf(const std::string& url) {
-  auto scheme = url.find("://");
-  if (scheme == std::string::npos) return {};
-  auto end = url.find('/', scheme + 3);
-  return url.substr(0, end);
 }
 
 }  // namespace
