@@ -2,7 +2,7 @@
 // comparison with `chromium --headless --print-to-pdf` started per page and with puppeteer-core
 // (one warm browser, waitUntil load / networkidle0), each 1 and 2 pages at a time. The print
 // server runs twice, a reused tab wiped between jobs ("MakePDF + print server") and a fresh
-// context per job, measured in alternating rounds (--rounds N, default 2). Prints a table of
+// context per job; all ways take turns within each round (--rounds N, default 2). Prints a table of
 // median ms per page and pages per second, the goal ratios, and the browser pool's peak memory.
 // Other arguments go to both print servers. Run through bench/printserver/run; set
 // TOVRIK_PRINT_TRACE=1 to have the servers log every job's DevTools steps.
@@ -186,17 +186,31 @@ int main(int argc, char** argv) {
       use(m);
       Measure("warm-up", 2, make);
     }
+    // Every way in turn within each round, so that load from elsewhere on the machine falls
+    // on all of them alike.
     for (int c : {1, 2}) {
       std::vector<Run> sums;
-      for (const auto& mode : modes) sums.push_back(Run{mode.first, c, {}, 0});
+      auto add = [&](size_t k, const Run& r) {
+        if (sums.size() <= k) sums.push_back(Run{r.name, c, {}, 0});
+        sums[k].ms.insert(sums[k].ms.end(), r.ms.begin(), r.ms.end());
+        sums[k].wallMs += r.wallMs;
+        sums[k].failures += r.failures;
+      };
       for (int round = 0; round < rounds; ++round) {
+        size_t k = 0;
         for (size_t m = 0; m < modes.size(); ++m) {
           use(m);
-          Run r = Measure(modes[m].first, c, make);
-          sums[m].ms.insert(sums[m].ms.end(), r.ms.begin(), r.ms.end());
-          sums[m].wallMs += r.wallMs;
-          sums[m].failures += r.failures;
+          add(k++, Measure(modes[m].first, c, make));
         }
+        if (oursOnly) continue;
+        add(k++, Measure("chromium --print-to-pdf", c, [&](int i) {
+              return CliPrint(
+                  site.Url("/article/" + std::to_string(i)),
+                  work / "out" / ("cli" + std::to_string(c) + "-" + std::to_string(i) + ".pdf"));
+            }));
+        if (script.empty()) continue;
+        for (const char* wait : {"load", "networkidle0"})
+          add(k++, Puppeteer(script, work / "urls.txt", c, wait, work / "out"));
       }
       for (Run& r : sums) runs.push_back(std::move(r));
     }
@@ -204,21 +218,6 @@ int main(int argc, char** argv) {
     peakBytes = health.value("peakResidentBytes", uint64_t{0});
     std::printf("print server (reused tab): %s\n", health.dump().c_str());
   }
-  for (int c : {1, 2}) {
-    if (oursOnly) break;
-    runs.push_back(Measure("chromium --print-to-pdf", c, [&](int i) {
-      return CliPrint(
-          site.Url("/article/" + std::to_string(i)),
-          work / "out" / ("cli" + std::to_string(c) + "-" + std::to_string(i) + ".pdf"));
-    }));
-  }
-  if (!script.empty() && !oursOnly) {
-    for (const char* wait : {"load", "networkidle0"}) {
-      for (int c : {1, 2})
-        runs.push_back(Puppeteer(script, work / "urls.txt", c, wait, work / "out"));
-    }
-  }
-
   std::printf("\n%-26s %4s %12s %10s %9s\n", "how", "tabs", "median ms", "pages/s", "failures");
   for (const Run& r : runs) {
     std::printf("%-26s %4d %12.0f %10.2f %9d\n", r.name.c_str(), r.concurrency, r.Median(),
