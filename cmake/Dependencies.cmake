@@ -11,6 +11,8 @@ find_package(benchmark REQUIRED)
 pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET libqpdf)
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo cairo-pdf fontconfig)
 pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
-# Header-only: CLI11 and cpp-httplib live in /usr/include.
+# Debian builds cpp-httplib as a shared library with OpenSSL, zlib and Brotli support; its
+# headers must be compiled with the same definitions, which its pkg-config file carries.
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib)
+# Header-only: CLI11.
 find_path(CLI11_INCLUDE_DIR CLI/CLI.hpp REQUIRED)
-find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)

@@ -36,12 +36,12 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 2; ++round) {  // the first round warms the browser up
       ms.clear();
       for (int i = 1; i <= pages; ++i) {
-        JobSpec spec;
-        spec.url = site.Url("/article/" + std::to_string(i));
-        spec.page.paperWidth = 8.5;
-        spec.page.paperHeight = 11;
+        JobSpec jobSpec;
+        jobSpec.url = site.Url("/article/" + std::to_string(i));
+        jobSpec.page.paperWidth = 8.5;
+        jobSpec.page.paperHeight = 11;
         auto t0 = std::chrono::steady_clock::now();
-        JobOutcome o = renderer.Print(spec, out / ("p" + std::to_string(i) + ".pdf"), cancel);
+        JobOutcome o = renderer.Print(jobSpec, out / ("p" + std::to_string(i) + ".pdf"), cancel);
         auto t1 = std::chrono::steady_clock::now();
         if (o.code != "019")
           std::fprintf(stderr, "page %d: %s %s\n", i, o.code.c_str(), o.reason.c_str());

@@ -12,7 +12,7 @@ namespace tovrik::cli {
 
 void AddPrintServerCommand(CLI::App& app) {
   auto config = std::make_shared<printserver::PrintServerConfig>();
-  auto isolation = std::make_shared<std::string>("context");
+  auto isolation = std::make_shared<std::string>("reuse-tab");
   auto maxMb = std::make_shared<uint64_t>(config->maxBrowserBytes >> 20);
   auto quietMs = std::make_shared<int>(static_cast<int>(config->quietWindow.count()));
   auto drainSeconds = std::make_shared<int>(static_cast<int>(config->drainTimeout.count() / 1000));
@@ -39,8 +39,9 @@ void AddPrintServerCommand(CLI::App& app) {
   cmd->add_option("--chromium", config->chromium, "Chromium executable")->capture_default_str();
   cmd->add_flag("--browser-log", config->browserLog, "Pass Chromium's own log to stderr");
   cmd->add_option("--isolation", *isolation,
-                  "How jobs are kept apart: 'context' (a fresh browser context per job) or "
-                  "'reuse-tab' (one tab, cookies and storage cleared between jobs)")
+                  "How jobs are kept apart: 'reuse-tab' (one tab in a context of its own, its "
+                  "cookies, storage and session storage wiped after every job, thrown away "
+                  "after a failure) or 'context' (a fresh browser context per job, 2-3x slower)")
       ->check(CLI::IsMember({"context", "reuse-tab"}))
       ->capture_default_str();
   cmd->add_option("--quiet-ms", *quietMs,

@@ -48,17 +48,17 @@ JobSpec JobSpecFromRequest(const Json& request, std::time_t now,
   if (!request.is_object()) throw BadRequest("the request must be a JSON object");
   const Json& grabber = Member(request, "webgrabber");
   const Json& prt2disk = Member(request, "prt2disk");
-  JobSpec spec;
+  JobSpec jobSpec;
 
-  spec.url = Text(request, "url");
-  if (spec.url.empty()) throw BadRequest("no URL to print");
-  std::string lower = spec.url.substr(0, 8);
+  jobSpec.url = Text(request, "url");
+  if (jobSpec.url.empty()) throw BadRequest("no URL to print");
+  std::string lower = jobSpec.url.substr(0, 8);
   std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
   if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0) {
-    throw BadRequest("only http and https pages are printed, not '" + spec.url + "'");
+    throw BadRequest("only http and https pages are printed, not '" + jobSpec.url + "'");
   }
 
-  PageSetup& page = spec.page;
+  PageSetup& page = jobSpec.page;
   page.landscape = Number(prt2disk, "orientation").value_or(1) == 2;
   const PaperSize a4 = *PaperSizeOf(9);  // when none or an unknown one is asked for
   page.paperWidth = a4.width;
@@ -101,9 +101,9 @@ JobSpec JobSpecFromRequest(const Json& request, std::time_t now,
   double headerPt = 9;
   auto font = grabber.find("MainFont");
   if (font != grabber.end() && font->is_object()) {
-    spec.fontFamily = Text(*font, "name");
+    jobSpec.fontFamily = Text(*font, "name");
     if (auto size = Number(*font, "size"); size && *size > 0 && *size < 200) {
-      spec.fontSizePx = static_cast<int>(std::lround(*size * 96.0 / 72.0));
+      jobSpec.fontSizePx = static_cast<int>(std::lround(*size * 96.0 / 72.0));
       headerPt = *size;
     }
   }
@@ -113,20 +113,20 @@ JobSpec JobSpecFromRequest(const Json& request, std::time_t now,
   page.footerTemplate = HeaderFooterTemplate(Text(grabber, "iefooter"), date, time, headerPt);
 
   if (auto s = Number(grabber, "timeout"); s && *s > 0) {
-    spec.loadTimeout = milliseconds(static_cast<long long>(*s * 1000));
+    jobSpec.loadTimeout = milliseconds(static_cast<long long>(*s * 1000));
   }
   if (auto s = Number(grabber, "printertimeout"); s && *s > 0) {
-    spec.printTimeout = milliseconds(static_cast<long long>(*s * 1000));
+    jobSpec.printTimeout = milliseconds(static_cast<long long>(*s * 1000));
   }
   if (auto ms = Number(grabber, "WaitBeforePrint"); ms && *ms > 0) {
-    spec.waitBeforePrint = milliseconds(static_cast<long long>(std::min(*ms, 600000.0)));
+    jobSpec.waitBeforePrint = milliseconds(static_cast<long long>(std::min(*ms, 600000.0)));
   }
 
-  spec.title = Text(prt2disk, "PDFTitle");
-  spec.author = Text(prt2disk, "PDFAuthor");
-  spec.subject = Text(prt2disk, "PDFSubject");
-  spec.keywords = Text(prt2disk, "PDFKeywords");
-  return spec;
+  jobSpec.title = Text(prt2disk, "PDFTitle");
+  jobSpec.author = Text(prt2disk, "PDFAuthor");
+  jobSpec.subject = Text(prt2disk, "PDFSubject");
+  jobSpec.keywords = Text(prt2disk, "PDFKeywords");
+  return jobSpec;
 }
 
 }  // namespace tovrik::printserver

@@ -397,10 +397,10 @@ struct PageRenderer::Impl {
     }
   }
 
-  JobOutcome Run(const JobSpec& spec, const std::filesystem::path& output,
+  JobOutcome Run(const JobSpec& jobSpec, const std::filesystem::path& output,
                  const std::atomic<bool>& cancel);
-  void Load(const JobSpec& spec, const std::atomic<bool>& cancel, Clock::time_point deadline);
-  void PrintToFile(const JobSpec& spec, const std::filesystem::path& file,
+  void Load(const JobSpec& jobSpec, const std::atomic<bool>& cancel, Clock::time_point deadline);
+  void PrintToFile(const JobSpec& jobSpec, const std::filesystem::path& file,
                    Clock::time_point deadline);
 };
 
@@ -416,7 +416,7 @@ bool IsOurs(const Json& event, const std::string& sessionId, const std::string& 
 
 }  // namespace
 
-void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& cancel,
+void PageRenderer::Impl::Load(const JobSpec& jobSpec, const std::atomic<bool>& cancel,
                               Clock::time_point deadline) {
   std::set<std::string> inFlight;
   std::string loaderId;
@@ -447,14 +447,14 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
       lastActivity = Clock::now();
       if (method == "Network.loadingFailed" && id == loaderId && !loaded) {
         throw JobFailure{kResultPrinterError,
-                         "loading " + spec.url + " failed: " + p.value("errorText", "")};
+                         "loading " + jobSpec.url + " failed: " + p.value("errorText", "")};
       }
     } else if (method == "Network.responseReceived") {
       if (p.value("requestId", "") == loaderId && p.value("type", "") == "Document") {
         int status = p["response"].value("status", 0);
         if (status >= 400) {
           throw JobFailure{kResultPrinterError,
-                           spec.url + " answered HTTP " + std::to_string(status)};
+                           jobSpec.url + " answered HTTP " + std::to_string(status)};
         }
       }
     } else if (method == "Page.loadEventFired") {
@@ -478,18 +478,18 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
   };
 
   // Only when it changes: each call makes the browser push new preferences to the renderer.
-  if (!spec.fontFamily.empty() && spec.fontFamily != tab.fontFamily) {
-    Call("Page.setFontFamilies", {{"fontFamilies", {{"standard", spec.fontFamily}}}}, deadline);
-    tab.fontFamily = spec.fontFamily;
+  if (!jobSpec.fontFamily.empty() && jobSpec.fontFamily != tab.fontFamily) {
+    Call("Page.setFontFamilies", {{"fontFamilies", {{"standard", jobSpec.fontFamily}}}}, deadline);
+    tab.fontFamily = jobSpec.fontFamily;
   }
-  if (spec.fontSizePx > 0 && spec.fontSizePx != tab.fontSizePx) {
-    Call("Page.setFontSizes", {{"fontSizes", {{"standard", spec.fontSizePx}}}}, deadline);
-    tab.fontSizePx = spec.fontSizePx;
+  if (jobSpec.fontSizePx > 0 && jobSpec.fontSizePx != tab.fontSizePx) {
+    Call("Page.setFontSizes", {{"fontSizes", {{"standard", jobSpec.fontSizePx}}}}, deadline);
+    tab.fontSizePx = jobSpec.fontSizePx;
   }
-  Json nav = Call("Page.navigate", {{"url", spec.url}}, deadline);
+  Json nav = Call("Page.navigate", {{"url", jobSpec.url}}, deadline);
   if (!nav.value("errorText", "").empty()) {
     throw JobFailure{kResultPrinterError,
-                     "cannot load " + spec.url + ": " + nav.value("errorText", "")};
+                     "cannot load " + jobSpec.url + ": " + nav.value("errorText", "")};
   }
   loaderId = nav.value("loaderId", "");
   while (!loaded) waitEvent(deadline);
@@ -517,7 +517,7 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
     if (inFlight.empty() && now - lastActivity >= options.quietWindow) break;
     if (now >= quietUntil) {
       std::fprintf(stderr, "print-server: %s: %zu requests still open, printing anyway\n",
-                   spec.url.c_str(), inFlight.size());
+                   jobSpec.url.c_str(), inFlight.size());
       break;
     }
     auto next = inFlight.empty() ? lastActivity + options.quietWindow : quietUntil;
@@ -529,9 +529,9 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
   trace.Mark("quiet-window");
 
   // The extra delay the job asked for, still cancellable and within the budget.
-  if (spec.waitBeforePrint.count() > 0) {
+  if (jobSpec.waitBeforePrint.count() > 0) {
     // Not counted against the load time-out: the job asked for this time on top.
-    auto until = Clock::now() + spec.waitBeforePrint;
+    auto until = Clock::now() + jobSpec.waitBeforePrint;
     while (Clock::now() < until) {
       if (cancel) throw JobFailure{kResultCancelled, "print server shutting down"};
       std::optional<Json> event = pipe().NextEvent(until);
@@ -540,9 +540,9 @@ void PageRenderer::Impl::Load(const JobSpec& spec, const std::atomic<bool>& canc
   }
 }
 
-void PageRenderer::Impl::PrintToFile(const JobSpec& spec, const std::filesystem::path& file,
+void PageRenderer::Impl::PrintToFile(const JobSpec& jobSpec, const std::filesystem::path& file,
                                      Clock::time_point deadline) {
-  const PageSetup& page = spec.page;
+  const PageSetup& page = jobSpec.page;
   Json params = {{"landscape", page.landscape},
                  {"printBackground", true},
                  {"scale", page.scale},
@@ -584,20 +584,20 @@ void PageRenderer::Impl::PrintToFile(const JobSpec& spec, const std::filesystem:
   if (!out) throw std::runtime_error("cannot write '" + file.string() + "'");
 }
 
-JobOutcome PageRenderer::Impl::Run(const JobSpec& spec, const std::filesystem::path& output,
+JobOutcome PageRenderer::Impl::Run(const JobSpec& jobSpec, const std::filesystem::path& output,
                                    const std::atomic<bool>& cancel) {
   const auto start = Clock::now();
-  const auto loadDeadline = start + spec.loadTimeout;
+  const auto loadDeadline = start + jobSpec.loadTimeout;
   const std::filesystem::path partial = output.string() + ".part";
   std::error_code ignored;
   try {
     trace.Start();
-    TakeTab(spec, loadDeadline);
+    TakeTab(jobSpec, loadDeadline);
     trace.Mark("take-tab");
-    Load(spec, cancel, loadDeadline);
-    const auto printDeadline = Clock::now() + spec.printTimeout;
-    PrintToFile(spec, partial, printDeadline);
-    WriteDocumentInfo(partial, spec.title, spec.author, spec.subject, spec.keywords);
+    Load(jobSpec, cancel, loadDeadline);
+    const auto printDeadline = Clock::now() + jobSpec.printTimeout;
+    PrintToFile(jobSpec, partial, printDeadline);
+    WriteDocumentInfo(partial, jobSpec.title, jobSpec.author, jobSpec.subject, jobSpec.keywords);
     std::filesystem::rename(partial, output);
     trace.Mark("document-info");
   } catch (const JobFailure& f) {
@@ -606,7 +606,7 @@ JobOutcome PageRenderer::Impl::Run(const JobSpec& spec, const std::filesystem::p
   } catch (const DeadlineExceeded& e) {
     std::filesystem::remove(partial, ignored);
     if (cancel) return {kResultCancelled, "print server shutting down"};
-    return {kResultTimeOut, spec.url + ": " + e.what()};
+    return {kResultTimeOut, jobSpec.url + ": " + e.what()};
   } catch (const PipeClosed& e) {
     std::filesystem::remove(partial, ignored);
     if (cancel) return {kResultCancelled, "print server shutting down"};
@@ -614,7 +614,7 @@ JobOutcome PageRenderer::Impl::Run(const JobSpec& spec, const std::filesystem::p
   } catch (const std::exception& e) {
     std::filesystem::remove(partial, ignored);
     if (cancel) return {kResultCancelled, "print server shutting down"};
-    return {kResultPrinterError, spec.url + ": " + e.what()};
+    return {kResultPrinterError, jobSpec.url + ": " + e.what()};
   }
   return {kResultPrinted, ""};
 }
@@ -624,11 +624,11 @@ PageRenderer::PageRenderer(const BrowserOptions& browser, const RendererOptions&
 
 PageRenderer::~PageRenderer() = default;
 
-JobOutcome PageRenderer::Print(const JobSpec& spec, const std::filesystem::path& output,
+JobOutcome PageRenderer::Print(const JobSpec& jobSpec, const std::filesystem::path& output,
                                const std::atomic<bool>& cancel) {
   Tidy();  // never a job on a tab the previous job left as it was
-  JobOutcome outcome = impl_->Run(spec, output, cancel);
-  impl_->trace.Log(spec.url, outcome.code);
+  JobOutcome outcome = impl_->Run(jobSpec, output, cancel);
+  impl_->trace.Log(jobSpec.url, outcome.code);
   impl_->releasePending = true;
   impl_->lastPrinted = outcome.code == kResultPrinted;
   return outcome;

@@ -45,9 +45,9 @@ class PageRenderer {
   PageRenderer& operator=(const PageRenderer&) = delete;
   ~PageRenderer();
 
-  // Prints spec.url into `output` (written under a temporary name, then renamed). Never
+  // Prints jobSpec.url into `output` (written under a temporary name, then renamed). Never
   // throws; a cancelled job (cancel set, then Interrupt()) ends with kResultCancelled.
-  JobOutcome Print(const JobSpec& spec, const std::filesystem::path& output,
+  JobOutcome Print(const JobSpec& jobSpec, const std::filesystem::path& output,
                    const std::atomic<bool>& cancel);
   // Readies the browser for the next job (wipes or drops the last job's tab). Print() does
   // it first when nobody did; the server calls it after reporting a result, off the job's

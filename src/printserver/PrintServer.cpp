@@ -50,7 +50,7 @@ const char* StateName(JobState s) {
 
 struct Job {
   std::string id;
-  JobSpec spec;
+  JobSpec jobSpec;
   JobState state = JobState::kQueued;
   JobOutcome outcome;
   std::string path;
@@ -195,11 +195,11 @@ void PrintServer::Impl::RunWorker(int index) {
           config.outputDirectory.empty() ? DefaultOutputDirectory() : config.outputDirectory;
       std::filesystem::create_directories(dir);
       path = (dir / (NewGuid() + ".pdf")).string();
-      outcome = renderer->Print(job->spec, path, job->cancel);
+      outcome = renderer->Print(job->jobSpec, path, job->cancel);
     } catch (const std::exception& e) {
       outcome = {kResultPrinterError, std::string("output directory: ") + e.what()};
     }
-    Log("job " + job->id + " " + job->spec.url + ": " + outcome.code + " in " +
+    Log("job " + job->id + " " + job->jobSpec.url + ": " + outcome.code + " in " +
         std::to_string(MillisSince(job->accepted)) + " ms" +
         (outcome.code == kResultPrinted ? " -> " + path : " (" + outcome.reason + ")"));
 
@@ -279,10 +279,10 @@ void PrintServer::Impl::SetUpHttp() {
   http.Post("/jobs", [this, reply](const httplib::Request& req, httplib::Response& res) {
     Json body = Json::parse(req.body, nullptr, false);
     std::vector<std::string> warnings;
-    JobSpec spec;
+    JobSpec jobSpec;
     try {
       if (body.is_discarded()) throw BadRequest("the request is not JSON");
-      spec = JobSpecFromRequest(body, std::time(nullptr), warnings);
+      jobSpec = JobSpecFromRequest(body, std::time(nullptr), warnings);
     } catch (const BadRequest& e) {
       Log(std::string("refused a job: ") + e.what());
       reply(res, 400, {{"result", kResultPrinterError}, {"reason", e.what()}});
@@ -290,9 +290,9 @@ void PrintServer::Impl::SetUpHttp() {
     }
     auto job = std::make_shared<Job>();
     job->id = NewGuid();
-    job->spec = std::move(spec);
-    job->expires =
-        job->accepted + job->spec.loadTimeout + job->spec.printTimeout + job->spec.waitBeforePrint;
+    job->jobSpec = std::move(jobSpec);
+    job->expires = job->accepted + job->jobSpec.loadTimeout + job->jobSpec.printTimeout +
+                   job->jobSpec.waitBeforePrint;
     std::unique_lock lock(mutex);
     if (stopping) {
       ++refused;
@@ -304,7 +304,7 @@ void PrintServer::Impl::SetUpHttp() {
       std::string reason = "queue full (" + std::to_string(queue.size()) + " jobs waiting, limit " +
                            std::to_string(config.queueLimit) + ")";
       lock.unlock();
-      Log("refused " + job->spec.url + ": " + reason);
+      Log("refused " + job->jobSpec.url + ": " + reason);
       reply(res, 503, {{"result", kResultPrinterError}, {"reason", reason}});
       return;
     }

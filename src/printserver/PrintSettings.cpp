@@ -2,36 +2,12 @@
 
 #include <vector>
 
+#include "platform/XmlDocument.h"
+
 namespace tovrik::printserver {
 namespace {
 
 constexpr double kMm = 1.0 / 25.4;
-
-std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -82,7 +58,7 @@ std::string HeaderFooterTemplate(const std::string& codes, const std::string& da
   std::vector<std::string> parts(1);
   std::string literal;
   auto flush = [&] {
-    parts.back() += EscapeHtml(literal);
+    parts.back() += XmlEscape(literal);
     literal.clear();
   };
   for (size_t i = 0; i < codes.size(); ++i) {

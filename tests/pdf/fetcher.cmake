@@ -5,7 +5,7 @@ tovrik_add_test(NAME fetcher_test
   LIBS tovrik_fetcher LABELS unit)
 tovrik_add_test(NAME fetcher_client_test
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fetcher_client_test.cpp
-  LIBS tovrik_fetcher tovrik_printserver PkgConfig::TOVRIK_HTTPLIB nlohmann_json::nlohmann_json
+  LIBS tovrik_fetcher tovrik_printserver PkgConfig::HTTPLIB nlohmann_json::nlohmann_json
   LABELS unit)
 tovrik_add_test(NAME fetcher_print_test
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fetcher_print_test.cpp

@@ -224,10 +224,10 @@ TEST_F(PdfMiscTest, FooterLandsInsideMixedAndRotatedPages) {
   constexpr double kMm = 72 / 25.4;
   for (size_t i = 0; i < pages.size(); ++i) {
     SCOPED_TRACE("page " + std::to_string(i + 1));
-    const PageSpec& spec = pages[i];
-    const bool turned = spec.rotate % 180 != 0;
-    const double shownWidth = turned ? spec.height : spec.width;
-    const double shownHeight = turned ? spec.width : spec.height;
+    const PageSpec& pageSpec = pages[i];
+    const bool turned = pageSpec.rotate % 180 != 0;
+    const double shownWidth = turned ? pageSpec.height : pageSpec.width;
+    const double shownHeight = turned ? pageSpec.width : pageSpec.height;
     const PageWords words = WordsOnPage(path, static_cast<int>(i + 1));
     const auto sida = std::find_if(words.words.begin(), words.words.end(),
                                    [](const Word& w) { return w.text == "Sida"; });

@@ -78,42 +78,42 @@ TEST(JobRequestTest, SettingsBecomeThePrint) {
                     {"PDFTitle", "T"},
                     {"printquality", 600},
                     {"UseStaticPool", true}}}};
-  JobSpec spec = JobSpecFromRequest(request, 0, warnings);
+  JobSpec jobSpec = JobSpecFromRequest(request, 0, warnings);
   EXPECT_TRUE(warnings.empty());
-  EXPECT_TRUE(spec.page.landscape);
-  EXPECT_DOUBLE_EQ(spec.page.paperWidth, 8.5);
-  EXPECT_DOUBLE_EQ(spec.page.paperHeight, 14);
-  EXPECT_DOUBLE_EQ(spec.page.scale, 0.8);
-  EXPECT_DOUBLE_EQ(spec.page.marginTop, 1.5);
-  EXPECT_DOUBLE_EQ(spec.page.marginLeft, 0);
-  EXPECT_DOUBLE_EQ(spec.page.marginBottom, 0.4);  // not set: Chromium's own default
-  EXPECT_TRUE(spec.page.headerTemplate.empty());
-  EXPECT_NE(spec.page.footerTemplate.find("pageNumber"), std::string::npos);
-  EXPECT_EQ(spec.loadTimeout.count(), 30000);
-  EXPECT_EQ(spec.printTimeout.count(), 10000);
-  EXPECT_EQ(spec.waitBeforePrint.count(), 250);
-  EXPECT_EQ(spec.fontFamily, "Tahoma");
-  EXPECT_EQ(spec.fontSizePx, 16);
-  EXPECT_EQ(spec.title, "T");
+  EXPECT_TRUE(jobSpec.page.landscape);
+  EXPECT_DOUBLE_EQ(jobSpec.page.paperWidth, 8.5);
+  EXPECT_DOUBLE_EQ(jobSpec.page.paperHeight, 14);
+  EXPECT_DOUBLE_EQ(jobSpec.page.scale, 0.8);
+  EXPECT_DOUBLE_EQ(jobSpec.page.marginTop, 1.5);
+  EXPECT_DOUBLE_EQ(jobSpec.page.marginLeft, 0);
+  EXPECT_DOUBLE_EQ(jobSpec.page.marginBottom, 0.4);  // not set: Chromium's own default
+  EXPECT_TRUE(jobSpec.page.headerTemplate.empty());
+  EXPECT_NE(jobSpec.page.footerTemplate.find("pageNumber"), std::string::npos);
+  EXPECT_EQ(jobSpec.loadTimeout.count(), 30000);
+  EXPECT_EQ(jobSpec.printTimeout.count(), 10000);
+  EXPECT_EQ(jobSpec.waitBeforePrint.count(), 250);
+  EXPECT_EQ(jobSpec.fontFamily, "Tahoma");
+  EXPECT_EQ(jobSpec.fontSizePx, 16);
+  EXPECT_EQ(jobSpec.title, "T");
 
   // Nothing set: portrait A4, scale 1.
-  spec = JobSpecFromRequest({{"url", "https://x/"}}, 0, warnings);
-  EXPECT_FALSE(spec.page.landscape);
-  EXPECT_NEAR(spec.page.paperWidth * 25.4, 210, 0.01);
-  EXPECT_DOUBLE_EQ(spec.page.scale, 1.0);
-  EXPECT_EQ(spec.loadTimeout.count(), 60000);
+  jobSpec = JobSpecFromRequest({{"url", "https://x/"}}, 0, warnings);
+  EXPECT_FALSE(jobSpec.page.landscape);
+  EXPECT_NEAR(jobSpec.page.paperWidth * 25.4, 210, 0.01);
+  EXPECT_DOUBLE_EQ(jobSpec.page.scale, 1.0);
+  EXPECT_EQ(jobSpec.loadTimeout.count(), 60000);
 }
 
 TEST(JobRequestTest, OutOfRangeValuesAreBroughtIntoRange) {
   std::vector<std::string> warnings;
-  JobSpec spec = JobSpecFromRequest({{"url", "http://x/"},
-                                     {"webgrabber", {{"IETopMargin", -2.0}}},
-                                     {"prt2disk", {{"papersize", 999}, {"scaling", 500}}}},
-                                    0, warnings);
+  JobSpec jobSpec = JobSpecFromRequest({{"url", "http://x/"},
+                                        {"webgrabber", {{"IETopMargin", -2.0}}},
+                                        {"prt2disk", {{"papersize", 999}, {"scaling", 500}}}},
+                                       0, warnings);
   EXPECT_EQ(warnings.size(), 3u);
-  EXPECT_DOUBLE_EQ(spec.page.marginTop, 0);
-  EXPECT_DOUBLE_EQ(spec.page.scale, 2.0);
-  EXPECT_NEAR(spec.page.paperHeight * 25.4, 297, 0.01);
+  EXPECT_DOUBLE_EQ(jobSpec.page.marginTop, 0);
+  EXPECT_DOUBLE_EQ(jobSpec.page.scale, 2.0);
+  EXPECT_NEAR(jobSpec.page.paperHeight * 25.4, 297, 0.01);
 }
 
 TEST(JobRequestTest, RequestsThatCannotBePrinted) {
