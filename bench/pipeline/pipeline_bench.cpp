@@ -119,15 +119,46 @@ class TimedDocumentManagerBin : public DocumentManagerBin {
   }
 };
 
+class TimedSessionManager : public SessionManager {
+ public:
+  using SessionManager::SessionManager;
+  int32_t OpenSession(int32_t c, const std::string& r, Variant& n, Variant& t) override {
+    Timer timer("queue");
+    return SessionManager::OpenSession(c, r, n, t);
+  }
+};
+
+class TimedPDFQueue : public PDFQueue {
+ public:
+  using PDFQueue::PDFQueue;
+  std::string NextInQueue(int32_t c, int32_t s, const std::string& r, int32_t& st,
+                          std::string& t) override {
+    Timer timer("queue");
+    return PDFQueue::NextInQueue(c, s, r, st, t);
+  }
+  void SetProcessingStarted(int32_t c, int32_t s, const std::string& r, int32_t& st,
+                            std::string& t) override {
+    Timer timer("queue");
+    PDFQueue::SetProcessingStarted(c, s, r, st, t);
+  }
+  void SetProcessingEnded(int32_t c, int32_t s, const std::string& r, int32_t& st,
+                          std::string& t) override {
+    Timer timer("queue");
+    PDFQueue::SetProcessingEnded(c, s, r, st, t);
+  }
+};
+
 std::string Article(int n) {
   std::string html = "<h2>Artikel " + std::to_string(n) + "</h2>";
   for (int i = 0; i < 5; ++i) {
-    html += "<p>Tovrik skriver ut webbplatsens sidor till PDF och sammanfogar dem. The worker "
-            "prints every page of the published site, merges the files and stamps footers with "
-            "page numbers, then stores the result as a document of the content server.</p>";
+    html +=
+        "<p>Tovrik skriver ut webbplatsens sidor till PDF och sammanfogar dem. The worker "
+        "prints every page of the published site, merges the files and stamps footers with "
+        "page numbers, then stores the result as a document of the content server.</p>";
   }
-  html += "<table><tr><th>Steg</th><th>Tid</th></tr><tr><td>Utskrift</td><td>0,3 s</td></tr>"
-          "<tr><td>Sammanfogning</td><td>0,01 s</td></tr></table>";
+  html +=
+      "<table><tr><th>Steg</th><th>Tid</th></tr><tr><td>Utskrift</td><td>0,3 s</td></tr>"
+      "<tr><td>Sammanfogning</td><td>0,01 s</td></tr></table>";
   return html;
 }
 
@@ -178,8 +209,8 @@ int Run(const std::string& program, int repeat) {
   const fs::path home = mkdtemp(pattern);
   setenv("TOVRIK_HOME", home.c_str(), 1);
   fs::create_directories(home / "pdf-output");
-  cRegistry().SaveRegistryString(HKEY_LOCAL_MACHINE, kActivePDFServerKey,
-                                 kDefaultPDFDirectoryValue, (home / "pdf-output").string());
+  cRegistry().SaveRegistryString(HKEY_LOCAL_MACHINE, kActivePDFServerKey, kDefaultPDFDirectoryValue,
+                                 (home / "pdf-output").string());
   std::map<int, int32_t> roots;
   {
     auto store = OpenContentStore("");
@@ -202,12 +233,18 @@ int Run(const std::string& program, int repeat) {
     ScopedProvider managerBin(kDocumentManagerBinProgId, [open](const std::string&) {
       return std::make_unique<TimedDocumentManagerBin>(open);
     });
+    ScopedProvider sessions(kSessionManagerProgId, [open](const std::string&) {
+      return std::make_unique<TimedSessionManager>(open);
+    });
+    ScopedProvider queue(kPDFQueueProgId, [open](const std::string&) {
+      return std::make_unique<TimedPDFQueue>(open);
+    });
     TimedPdfMisc pdfmisc(LinkedPdfMiscLibrary());
     ScopedPdfMiscLibrary usePdfmisc(pdfmisc);
 
-    const char* parts[] = {"render", "count", "merge", "footers", "save"};
-    std::printf("%-6s %9s %9s %9s %9s %9s %9s %9s %7s\n", "pages", "job s", "render", "count",
-                "merge", "footers", "save", "rest", "rest %");
+    const char* parts[] = {"render", "count", "merge", "footers", "save", "queue"};
+    std::printf("%-6s %9s %9s %9s %9s %9s %9s %9s %9s %7s\n", "pages", "job s", "render", "count",
+                "merge", "footers", "save", "queue", "rest", "rest %");
     for (int pages : {1, 5, 20}) {
       std::map<std::string, std::vector<double>> samples;
       // One warm-up job per size, not counted.
@@ -240,10 +277,10 @@ int Run(const std::string& program, int repeat) {
       if (status != 0) break;
       const double job = Median(samples["job"]);
       const double rest = Median(samples["rest"]);
-      std::printf("%-6d %9.3f %9.3f %9.3f %9.3f %9.3f %9.3f %9.3f %6.1f%%\n", pages, job,
+      std::printf("%-6d %9.3f %9.3f %9.3f %9.3f %9.3f %9.3f %9.3f %9.3f %6.1f%%\n", pages, job,
                   Median(samples["render"]), Median(samples["count"]), Median(samples["merge"]),
-                  Median(samples["footers"]), Median(samples["save"]), rest,
-                  job > 0 ? 100.0 * rest / job : 0.0);
+                  Median(samples["footers"]), Median(samples["save"]), Median(samples["queue"]),
+                  rest, job > 0 ? 100.0 * rest / job : 0.0);
     }
   }
   fs::remove_all(home);
