@@ -4,21 +4,13 @@
 
 #include "platform/NumberConversion.h"
 #include "platform/RaisedError.h"
+#include "platform/XmlDocument.h"
 
 namespace tovrik {
 namespace {
 
-std::string TextOf(pugi::xml_node node) {
-  std::string out;
-  for (pugi::xml_node child : node.children()) {
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-      out += child.value();
-    } else if (child.type() == pugi::node_element) {
-      out += TextOf(child);
-    }
-  }
-  return out;
-}
+// The concatenated text of a node and its descendants, as the worker reads values.
+std::string TextOf(pugi::xml_node node) { return XmlNode(node).text(); }
 
 }  // namespace
 
