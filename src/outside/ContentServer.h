@@ -69,8 +69,8 @@ class IDocumentManager : public ComObject {
   // Creates a document from the document request. Returns its element number (Null read as
   // 0); on failure errorNumber holds a nonzero number and errorText the reason.
   virtual Variant SaveDocument(int32_t ConnectionID, const Variant& SessionID,
-                               const std::string& request, Variant& errorNumber,
-                               Variant& errorText, Variant& reserved) = 0;
+                               const std::string& request, Variant& errorNumber, Variant& errorText,
+                               Variant& reserved) = 0;
 };
 
 // The web request object of the site's pages; the worker always passes none.
@@ -80,10 +80,9 @@ class IDocumentManagerBin : public ComObject {
  public:
   // Replaces the element's file content by content (bytes, indexed from 0). errorNumber
   // empty or 0 for success, else the error number and errorText. The result is not used.
-  virtual Variant SaveContent(int32_t ConnectionID, const Variant& SessionID,
-                              IRequest* webRequest, const std::string& request,
-                              const Variant& content, int32_t reserved, Variant& errorNumber,
-                              Variant& errorText) = 0;
+  virtual Variant SaveContent(int32_t ConnectionID, const Variant& SessionID, IRequest* webRequest,
+                              const std::string& request, const Variant& content, int32_t reserved,
+                              Variant& errorNumber, Variant& errorText) = 0;
 };
 
 }  // namespace tovrik
