@@ -32,4 +32,19 @@ std::unique_ptr<ContentStore> OpenContentStore(const std::string& serverName) {
   return std::make_unique<SqliteContentStore>((folder / "content.db").string());
 }
 
+std::optional<StoreStatus> LeaseRefusal(int32_t entryId, int32_t sessionId, QueueState state,
+                                        int32_t holder) {
+  if (state == QueueState::kDone || state == QueueState::kFailed) {
+    return StoreStatus{kStoreAlreadyEnded, "Queue entry " + std::to_string(entryId) +
+                                               " has already ended (" + QueueStateName(state) +
+                                               ")"};
+  }
+  if (state == QueueState::kWaiting || holder != sessionId) {
+    return StoreStatus{kStoreNotLeased, "Queue entry " + std::to_string(entryId) +
+                                            " is not leased to session " +
+                                            std::to_string(sessionId)};
+  }
+  return std::nullopt;
+}
+
 }  // namespace tovrik

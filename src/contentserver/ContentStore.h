@@ -65,6 +65,12 @@ struct Document {
   std::vector<uint8_t> content;
 };
 
+// The lease rule every store applies to a start or end report: the refusal for an entry in
+// `state` held by session `holder` when session `sessionId` reports, or nullopt when the
+// report may proceed (5005 once the entry has ended, 5004 when another session holds it).
+std::optional<StoreStatus> LeaseRefusal(int32_t entryId, int32_t sessionId, QueueState state,
+                                        int32_t holder);
+
 class ContentStore {
  public:
   ContentStore() = default;

@@ -92,21 +92,6 @@ constexpr const char* kPolicyColumns =
     "(SELECT value FROM settings WHERE lower(name) = 'queueleaseseconds'), "
     "(SELECT value FROM settings WHERE lower(name) = 'queuemaxattempts')";
 
-std::optional<StoreStatus> CheckLease(int32_t entryId, int32_t sessionId, QueueState state,
-                                      int32_t holder) {
-  if (state == QueueState::kDone || state == QueueState::kFailed) {
-    return StoreStatus{kStoreAlreadyEnded, "Queue entry " + std::to_string(entryId) +
-                                               " has already ended (" + QueueStateName(state) +
-                                               ")"};
-  }
-  if (state == QueueState::kWaiting || holder != sessionId) {
-    return StoreStatus{kStoreNotLeased, "Queue entry " + std::to_string(entryId) +
-                                            " is not leased to session " +
-                                            std::to_string(sessionId)};
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 struct PostgresContentStore::Impl {
@@ -248,7 +233,7 @@ StoreStatus PostgresContentStore::MarkStarted(int32_t entryId, int32_t sessionId
     return {kStoreUnknownEntry, "Queue entry " + std::to_string(entryId) + " does not exist"};
   }
   StoreStatus answer;
-  if (auto refusal = CheckLease(entryId, sessionId, lease->state, lease->holder)) {
+  if (auto refusal = LeaseRefusal(entryId, sessionId, lease->state, lease->holder)) {
     answer = *refusal;
   } else {
     // The lease runs from the start of processing; a repeated start keeps the first time.
@@ -272,7 +257,7 @@ StoreStatus PostgresContentStore::MarkEnded(int32_t entryId, int32_t sessionId,
     return {kStoreUnknownEntry, "Queue entry " + std::to_string(entryId) + " does not exist"};
   }
   StoreStatus answer;
-  if (auto refusal = CheckLease(entryId, sessionId, lease->state, lease->holder)) {
+  if (auto refusal = LeaseRefusal(entryId, sessionId, lease->state, lease->holder)) {
     answer = *refusal;
   } else {
     db.Exec("record the outcome of entry " + std::to_string(entryId),

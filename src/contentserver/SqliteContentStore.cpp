@@ -323,22 +323,6 @@ struct SqliteContentStore::Impl {
     if (s.Step()) d.content = s.Blob(0);
   }
 
-  // Refusal of a report for an entry in the given state; nullopt when it may proceed.
-  static std::optional<StoreStatus> CheckLease(int32_t entryId, int32_t sessionId, QueueState state,
-                                               int32_t holder) {
-    if (state == QueueState::kDone || state == QueueState::kFailed) {
-      return StoreStatus{kStoreAlreadyEnded, "Queue entry " + std::to_string(entryId) +
-                                                 " has already ended (" + QueueStateName(state) +
-                                                 ")"};
-    }
-    if (state == QueueState::kWaiting || holder != sessionId) {
-      return StoreStatus{kStoreNotLeased, "Queue entry " + std::to_string(entryId) +
-                                              " is not leased to session " +
-                                              std::to_string(sessionId)};
-    }
-    return std::nullopt;
-  }
-
   void KeepReport(int32_t entryId, const char* kind, int32_t sessionId, int32_t attempt,
                   const std::string& request, int64_t now, const StoreStatus& answer) {
     Statement s(db,
@@ -539,7 +523,7 @@ StoreStatus SqliteContentStore::MarkStarted(int32_t entryId, int32_t sessionId,
   }
   const int64_t now = impl_->clock();
   StoreStatus answer;
-  if (auto refusal = Impl::CheckLease(entryId, sessionId, lease->state, lease->holder)) {
+  if (auto refusal = LeaseRefusal(entryId, sessionId, lease->state, lease->holder)) {
     answer = *refusal;
   } else {
     // The lease runs from the start of processing; a repeated start keeps the first time.
@@ -564,7 +548,7 @@ StoreStatus SqliteContentStore::MarkEnded(int32_t entryId, int32_t sessionId,
   }
   const int64_t now = impl_->clock();
   StoreStatus answer;
-  if (auto refusal = Impl::CheckLease(entryId, sessionId, lease->state, lease->holder)) {
+  if (auto refusal = LeaseRefusal(entryId, sessionId, lease->state, lease->holder)) {
     answer = *refusal;
   } else {
     Statement s(db,
